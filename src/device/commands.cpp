@@ -1,0 +1,48 @@
+#include "commands.h"
+
+#include "portservice.h"
+
+namespace Module1 {
+
+const char *CommandName(quint8 code)
+{
+    static const char *const names[CommandCount] = {
+        "SetTime", "SetTimeZone", "SetReadMode", "SetGenerateMode",
+        "SetOutputFreeze", "SetReaderEnable", "SetLeapYear", "SetBinarySeconds",
+        "SetControlFunction", "SetOffset", "SetYear",
+    };
+    return code < CommandCount ? names[code] : nullptr;
+}
+
+QByteArray CommandFrame(quint8 code, QByteArrayView payload)
+{
+    QByteArray frame;
+    frame.reserve(payload.size() + 2);
+    frame.append(payload.data(), payload.size());
+    frame.append(char(code));
+    frame.append(char(FrameTerminator));
+    return frame;
+}
+
+void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload)
+{
+    if (!Comm.isOpen())
+        return;
+    Comm.write(CommandFrame(code, payload));
+}
+
+QByteArray SetTimePayload(int day, int hour, int minute, int second)
+{
+    const char bytes[] = {char(day / 100), char(day % 100), char(hour), char(minute),
+                          char(second)};
+    return QByteArray(bytes, sizeof bytes);
+}
+
+QByteArray OffsetPayload(int microseconds)
+{
+    const char bytes[] = {char(microseconds / 1000), char(microseconds % 1000 / 100),
+                          char(microseconds % 100 / 10), char(microseconds % 10)};
+    return QByteArray(bytes, sizeof bytes);
+}
+
+} // namespace Module1

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+class PortService;
+
+// Command frames to the unit: the payload bytes, the command code, then 0xFA.
+// No start byte, no length, no checksum; the unit finds the end by the 0xFA
+// and the payload length by the code just before it. The unit never answers.
+namespace Module1 {
+
+enum Command : quint8 {
+    SetTime = 0,             // day / 100, day % 100, hour, minute, second
+    SetTimeZone = 1,         // time-zone list position, 0 (-12 h) to 48 (+12 h)
+    SetReadMode = 2,         // read-mode list position, 0 to 6
+    SetGenerateMode = 3,     // generator list position, 0 to 2
+    SetOutputFreeze = 4,     // check box state, 0 or 1
+    SetReaderEnable = 5,     // check box state
+    SetLeapYear = 6,         // check box state
+    SetBinarySeconds = 7,    // check box state
+    SetControlFunction = 8,  // control-function list position, 0 to 2
+    SetOffset = 9,           // the four decimal digits of 0 to 9999 microseconds
+    SetYear = 10,            // year - 2000
+};
+
+inline constexpr quint8 FrameTerminator = 0xFA;
+inline constexpr int CommandCount = 11;
+
+// Payload length of a command code: 5 for SetTime, 4 for SetOffset, 1 for the
+// others, 0 for a code that is not a command.
+constexpr int PayloadLength(quint8 code)
+{
+    return code == SetTime ? 5 : code == SetOffset ? 4 : code < CommandCount ? 1 : 0;
+}
+
+// The command's name as written above ("SetReadMode"), or nullptr.
+const char *CommandName(quint8 code);
+
+// payload, code, 0xFA.
+QByteArray CommandFrame(quint8 code, QByteArrayView payload);
+
+// Frames the payload and writes it to the port with one write. A closed port
+// makes it a silent no-op: the command is dropped, not kept for later. A write
+// that fails surfaces as a line failure through the port's own notification.
+void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload);
+
+// Payload of SetTime for a day of the year (1 to 366) and a time of day.
+QByteArray SetTimePayload(int day, int hour, int minute, int second);
+
+// Payload of SetOffset: thousands, hundreds, tens, units of 0 to 9999.
+QByteArray OffsetPayload(int microseconds);
+
+} // namespace Module1

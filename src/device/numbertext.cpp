@@ -1,0 +1,141 @@
+#include "numbertext.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace NumberText {
+namespace {
+
+bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// from_chars gives up on magnitudes a double cannot hold, both huge and tiny.
+// Decide which from the decimal exponent the text implies: huge reads as
+// infinity, tiny as 0.
+double OutOfRangeValue(const std::string &number)
+{
+    const bool negative = number.front() == '-';
+    long long magnitude = 0;
+    bool leading = true;
+    bool fraction = false;
+    size_t i = (number.front() == '-' || number.front() == '+') ? 1 : 0;
+    for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i) {
+        const char c = number[i];
+        if (c == '.') {
+            fraction = true;
+        } else if (leading && c == '0') {
+            if (fraction)
+                --magnitude;
+        } else {
+            leading = false;
+            if (!fraction)
+                ++magnitude;
+        }
+    }
+    if (i < number.size()) {
+        const char *first = number.data() + i + 1;
+        if (*first == '+')
+            ++first;
+        long long exponent = 0;
+        const auto r = std::from_chars(first, number.data() + number.size(), exponent);
+        if (r.ec == std::errc::result_out_of_range)
+            exponent = (*first == '-') ? -1000000 : 1000000;
+        magnitude += exponent;
+    }
+    const double value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+}
+
+} // namespace
+
+Reading Read(QStringView text)
+{
+    Reading r;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && IsBlank(text[i]))
+        ++i;
+
+    const qsizetype start = i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < n && IsDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == u'.') {
+        qsizetype j = i + 1;
+        qsizetype fraction = 0;
+        while (j < n && IsDigit(text[j])) {
+            ++j;
+            ++fraction;
+        }
+        // "5." reads as 5; a lone "." is no number.
+        if (digits + fraction > 0) {
+            i = j;
+            digits += fraction;
+        }
+    }
+    if (digits == 0)
+        return r;
+
+    // An exponent counts only when digits follow it: "1e3" is 1000, "1e" is 1.
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (text[j] == u'+' || text[j] == u'-'))
+            ++j;
+        qsizetype expDigits = 0;
+        while (j < n && IsDigit(text[j])) {
+            ++j;
+            ++expDigits;
+        }
+        if (expDigits > 0)
+            i = j;
+    }
+
+    // Only ASCII was accepted above, so Latin-1 is exact; from_chars never
+    // looks at the locale.
+    std::string ascii = text.mid(start, i - start).toString().toStdString();
+    const char *first = ascii.data();
+    const char *last = first + ascii.size();
+    if (*first == '+')
+        ++first;
+    double value = 0;
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec == std::errc::result_out_of_range)
+        value = OutOfRangeValue(ascii);
+    r.value = value;
+    r.found = true;
+
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    r.whole = (i == n);
+    return r;
+}
+
+double RoundHalfEven(double value)
+{
+    // nearbyint follows the current rounding mode, which is round-to-nearest,
+    // ties-to-even unless someone changed it.
+    return std::nearbyint(value);
+}
+
+bool FitsInt16(double value)
+{
+    return value >= std::numeric_limits<qint16>::min()
+        && value <= std::numeric_limits<qint16>::max();
+}
+
+QString WholeNumberText(double value)
+{
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    if (std::fabs(value) < 9.0e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'f', 0);
+}
+
+} // namespace NumberText

@@ -1,0 +1,33 @@
+#include "portnames.h"
+
+#include <QSettings>
+
+namespace Module1 {
+
+QString DefaultDevicePath(qint16 port)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    if (port >= 1 && port <= 4)
+        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    if (port >= 5 && port <= 12)
+        return QStringLiteral("/dev/ttyUSB%1").arg(port - 5);
+    if (port >= 13 && port <= 16)
+        return QStringLiteral("/dev/ttyACM%1").arg(port - 13);
+    return {};
+#endif
+}
+
+QString DevicePathForPort(qint16 port)
+{
+#ifndef Q_OS_WIN
+    const QSettings settings;
+    const QString named = settings.value(QStringLiteral("Ports/%1").arg(port)).toString().trimmed();
+    if (!named.isEmpty())
+        return named;
+#endif
+    return DefaultDevicePath(port);
+}
+
+} // namespace Module1

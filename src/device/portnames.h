@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Which device a port number stands for. On Windows port n is COMn. Elsewhere
+// the per-user settings may name a device for a port (section "Ports", key n,
+// for example 3=/dev/serial/by-id/usb-FTDI_...-if00-port0 or 7=/dev/pts/4);
+// a port not named there follows the default table:
+//
+//   1 to 4    /dev/ttyS0 to /dev/ttyS3      (built-in serial ports)
+//   5 to 12   /dev/ttyUSB0 to /dev/ttyUSB7  (USB serial adapters)
+//   13 to 16  /dev/ttyACM0 to /dev/ttyACM3  (USB modem-class devices)
+namespace Module1 {
+
+inline constexpr qint16 FirstPort = 1;
+inline constexpr qint16 LastPort = 16;
+
+// The device of the default table; empty outside 1 to 16.
+QString DefaultDevicePath(qint16 port);
+
+// The device that opening port number `port` uses: the settings entry if there
+// is one, else the default table.
+QString DevicePathForPort(qint16 port);
+
+} // namespace Module1

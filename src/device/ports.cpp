@@ -1,0 +1,71 @@
+#include "ports.h"
+
+#include "numbertext.h"
+#include "portnames.h"
+#include "portservice.h"
+
+#include <QSettings>
+
+namespace Module1 {
+
+namespace {
+const QString ComportKey = QStringLiteral("Settings/Comport");
+}
+
+void ScanComports(PortService &Comm, PortState &ports)
+{
+    ports.AvailablePorts.clear();
+    for (qint16 port = FirstPort; port <= LastPort; ++port) {
+        if (ProbePort(Comm, port))
+            ports.AvailablePorts.append(port);
+    }
+    ports.AvailablePortCount = qint16(ports.AvailablePorts.size());
+}
+
+bool ProbePort(PortService &Comm, qint16 port)
+{
+    if (Comm.isOpen())
+        Comm.close();
+    Comm.setPortNumber(port);
+    if (!Comm.open())
+        return false;
+    Comm.close();
+    return true;
+}
+
+bool OpenPort(PortService &Comm, qint16 port)
+{
+    if (Comm.isOpen())
+        Comm.close();
+    Comm.setPortNumber(port);
+    return Comm.open();
+}
+
+bool OpenPortIfPresent(PortService &Comm, const PortState &ports, qint16 port)
+{
+    if (!ports.AvailablePorts.contains(port))
+        return false;
+    return OpenPort(Comm, port);
+}
+
+qint16 RememberedPort()
+{
+    const QSettings settings;
+    const QString stored = settings.value(ComportKey, QStringLiteral("1")).toString();
+    const NumberText::Reading reading = NumberText::Read(stored);
+    if (reading.whole) {
+        const double port = NumberText::RoundHalfEven(reading.value);
+        if (NumberText::FitsInt16(port))
+            return qint16(port);
+    }
+    return 1;
+}
+
+void RememberPort(const QString &entryText)
+{
+    QSettings settings;
+    settings.setValue(ComportKey, entryText);
+    settings.sync();
+}
+
+} // namespace Module1

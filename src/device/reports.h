@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <array>
+
+// Reports from the unit. The unit sends two kinds on its own:
+//
+//   TimeReport    start, 5 or 8 data bytes, 0xFE
+//                 day / 100, day % 100, hour, minute, second
+//                 [, year - 2000, first date group, second date group]
+//   StatusReport  start, 9 data bytes, 0xFC
+//                 time-zone position, read-mode position, generator position,
+//                 flag bits, control function (8-byte units) or leap-year bit
+//                 (5-byte units), offset thousands, hundreds, tens, units
+//
+// Start is 0xFF or 0xFD; only the terminator tells the kind. Every other byte
+// value (0x00 to 0xFB, 0xFA included) is data. No length, no checksum.
+namespace Module1 {
+
+inline constexpr quint8 FrameStart = 0xFF;
+inline constexpr quint8 FrameStartAlternative = 0xFD;
+inline constexpr quint8 TimeReportEnd = 0xFE;
+inline constexpr quint8 StatusReportEnd = 0xFC;
+
+inline constexpr int TimeReportShortLength = 5;  // time only
+inline constexpr int TimeReportLongLength = 8;   // time, year and date
+inline constexpr int StatusReportLength = 9;
+
+// StatusReport byte 3.
+inline constexpr quint8 OutputFreezeBit = 0x01;
+inline constexpr quint8 ReaderEnabledBit = 0x02;
+inline constexpr quint8 BinarySecondsBit = 0x04;  // also "Pass-Through" on 5-byte units
+inline constexpr quint8 GpsAvailableBit = 0x10;
+inline constexpr quint8 ReaderLockedBit = 0x40;
+// StatusReport byte 4 of a unit with 5-byte time reports.
+inline constexpr quint8 LeapYearBit = 0x01;
+
+inline constexpr int RxBufferSize = 31;
+
+// Receives the complete reports, synchronously, in the order of their
+// terminators. Both read the report from the framer's buffer.
+class ReportSink
+{
+public:
+    // count: the number of data bytes of this frame (after any wrap).
+    virtual void ShowGeneratorTime(const quint8 *report, qint16 count) = 0;
+    // Reads positions 0 to 8 whatever the count; positions this frame did not
+    // reach keep what earlier bytes left there.
+    virtual void ApplyStatus(const quint8 *report) = 0;
+
+protected:
+    ~ReportSink() = default;
+};
+
+// Cuts received bytes into reports. Frames may arrive spread over any number
+// of blocks. Per byte the work is a comparison or two and one store into the
+// fixed buffer; nothing is allocated.
+class ReportFramer
+{
+public:
+    // Data bytes of the frame being assembled, from position 0 up. Never
+    // cleared.
+    std::array<quint8, RxBufferSize> RxBuffer{};
+    // Data bytes stored since the last start byte, terminator or wrap: the
+    // position the next data byte goes to. Wraps to 0 above 30.
+    qint16 RxCount = 0;
+    // 1 after a start byte, 0 after a terminator or a receive recovery.
+    qint16 InFrame = 0;
+
+    // Runs the framing over one block. If the sink throws, the exception
+    // leaves here before that terminator resets the count; the rest of the
+    // block is not looked at.
+    void ProcessReceivedBytes(QByteArrayView block, ReportSink &sink);
+};
+
+} // namespace Module1

@@ -1,0 +1,101 @@
+#include "serialportservice.h"
+
+#include "portnames.h"
+
+SerialPortService::SerialPortService(QObject *parent)
+    : PortService(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &PortService::received);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortService::onError);
+}
+
+SerialPortService::~SerialPortService()
+{
+    // Leave no lock file behind.
+    close();
+}
+
+void SerialPortService::setPortNumber(qint16 port)
+{
+    m_portNumber = port;
+}
+
+QString SerialPortService::devicePath() const
+{
+    return Module1::DevicePathForPort(m_portNumber);
+}
+
+bool SerialPortService::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialPortService::open()
+{
+    if (m_port.isOpen())
+        return false;
+    const QString path = devicePath();
+    if (path.isEmpty())
+        return false;
+    m_failed = false;
+    m_port.clearError();
+    m_port.setPortName(path);
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite))
+        return false;
+    return true;
+}
+
+void SerialPortService::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    // Anything the close itself reported belongs to the line just closed.
+    m_failed = false;
+    m_port.clearError();
+}
+
+bool SerialPortService::write(const QByteArray &block)
+{
+    if (!m_port.isOpen() || m_failed)
+        return false;
+    return m_port.write(block) == block.size();
+}
+
+bool SerialPortService::readInput(QByteArray &block)
+{
+    if (m_failed) {
+        block.clear();
+        return false;
+    }
+    block = m_port.readAll();
+    return true;
+}
+
+void SerialPortService::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        break;
+    default:
+        return;  // open failures are reported by open()'s result
+    }
+    if (m_failed || !m_port.isOpen())
+        return;
+    m_failed = true;
+    // Report it from the event loop: the handler closes and reopens the
+    // port, which must not happen inside QSerialPort's own notification.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_failed && m_port.isOpen())
+                emit received();
+        },
+        Qt::QueuedConnection);
+}

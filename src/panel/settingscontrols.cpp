@@ -1,0 +1,70 @@
+#include "settingscontrols.h"
+
+#include "form718.h"
+#include "panelstate.h"
+#include "picknotifier.h"
+
+#include "device/commands.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+using namespace Module1;
+
+SettingsControls::SettingsControls(Form718 &ui, const PanelState &state, PortService &Comm,
+                                   QObject *parent)
+    : QObject(parent)
+    , m_ui(ui)
+    , m_state(state)
+    , m_comm(Comm)
+{
+    const auto onPick = [this](QComboBox *list, void (SettingsControls::*handler)()) {
+        connect(new PickNotifier(list), &PickNotifier::picked, this, handler);
+    };
+    onPick(ui.cmbTimeZone, &SettingsControls::cmbTimeZone_Click);
+    onPick(ui.cmbReadMode, &SettingsControls::cmbReadMode_Click);
+    onPick(ui.cmbGenerateMode, &SettingsControls::cmbGenerateMode_Click);
+    onPick(ui.cmbControlFunction, &SettingsControls::cmbControlFunction_Click);
+
+    // A click always changes a box's state, so the state change alone is the
+    // one notification, for the operator's clicks and the program's writes.
+    const auto onState = [this](QCheckBox *box, void (SettingsControls::*handler)()) {
+        connect(box, &QCheckBox::stateChanged, this, handler);
+    };
+    onState(ui.chkFreeze, &SettingsControls::chkFreeze_Click);
+    onState(ui.chkReaderEnable, &SettingsControls::chkReaderEnable_Click);
+    onState(ui.chkLeapYear, &SettingsControls::chkLeapYear_Click);
+    onState(ui.chkBinarySeconds, &SettingsControls::chkBinarySeconds_Click);
+}
+
+void SettingsControls::cmbTimeZone_Click() { SendSetting(m_ui.cmbTimeZone, SetTimeZone); }
+void SettingsControls::cmbReadMode_Click() { SendSetting(m_ui.cmbReadMode, SetReadMode); }
+void SettingsControls::cmbGenerateMode_Click() { SendSetting(m_ui.cmbGenerateMode, SetGenerateMode); }
+void SettingsControls::cmbControlFunction_Click() { SendSetting(m_ui.cmbControlFunction, SetControlFunction); }
+void SettingsControls::chkFreeze_Click() { SendSetting(m_ui.chkFreeze, SetOutputFreeze); }
+void SettingsControls::chkReaderEnable_Click() { SendSetting(m_ui.chkReaderEnable, SetReaderEnable); }
+void SettingsControls::chkLeapYear_Click() { SendSetting(m_ui.chkLeapYear, SetLeapYear); }
+void SettingsControls::chkBinarySeconds_Click() { SendSetting(m_ui.chkBinarySeconds, SetBinarySeconds); }
+
+void SettingsControls::SendSetting(const QComboBox *list, quint8 code)
+{
+    if (m_state.ApplyingStatus)
+        return;
+    SendSettingValue(list->currentIndex(), code);
+}
+
+void SettingsControls::SendSetting(const QCheckBox *box, quint8 code)
+{
+    if (m_state.ApplyingStatus)
+        return;
+    SendSettingValue(box->checkState(), code);
+}
+
+void SettingsControls::SendSettingValue(int value, quint8 code)
+{
+    // A list with nothing selected has no position to send.
+    if (value < 0 || value > 255)
+        return;
+    const char payload = char(value);
+    SendCommand(m_comm, code, QByteArrayView(&payload, 1));
+}

@@ -1,0 +1,53 @@
+#include "windowstate.h"
+
+#include "form718.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace WindowState {
+
+void EnableInterface(Form718 &ui, bool enabled)
+{
+    EnableSetTime(ui, enabled);
+    ShowLockState(ui, enabled);
+    ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
+    QWidget *const group[] = {
+        ui.cmbReadMode,     ui.cmbGenerateMode,  ui.chkFreeze,
+        ui.chkReaderEnable, ui.chkLeapYear,      ui.chkBinarySeconds,
+        ui.cmbControlFunction, ui.cmbTimeZone,   ui.txtOffset,
+    };
+    for (QWidget *control : group)
+        control->setEnabled(enabled);
+}
+
+void EnableSetTime(Form718 &ui, bool enabled)
+{
+    QWidget *const group[] = {ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.cmdSetTime};
+    for (QWidget *control : group)
+        control->setEnabled(enabled);
+}
+
+void ShowLockState(Form718 &ui, bool locked)
+{
+    ui.imgLock->setPixmap(ui.ListImage(locked ? 1 : 2));
+    ui.lblLock->setText(locked ? QStringLiteral("Locked") : QStringLiteral("Unlocked"));
+}
+
+void LoadClockIntoFields(Form718 &ui, const QDateTime &localTime)
+{
+    const QDate date = localTime.date();
+    const QTime time = localTime.time();
+    const auto twoDigits = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+    ui.txtYear->setText(QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0')));
+    ui.txtDay->setText(QString::number(date.dayOfYear()));
+    ui.txtHour->setText(twoDigits(time.hour()));
+    ui.txtMinute->setText(twoDigits(time.minute()));
+    ui.txtSecond->setText(twoDigits(time.second()));
+}
+
+} // namespace WindowState

@@ -1,0 +1,67 @@
+#include "pseudoterminal.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+Pty::Pty()
+{
+    char name[128] = {};
+    termios raw{};
+    cfmakeraw(&raw);
+    cfsetspeed(&raw, B9600);
+    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return;
+    }
+    // Our own hold on the slave keeps the master readable between the
+    // program's opens and closes.
+    m_slavePath = QString::fromLocal8Bit(name);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+}
+
+Pty::~Pty()
+{
+    hangUp();
+}
+
+bool Pty::write(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_master, data, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+QByteArray Pty::readAvailable()
+{
+    QByteArray bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+void Pty::hangUp()
+{
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = m_slave = -1;
+}

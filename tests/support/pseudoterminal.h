@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A pseudo-terminal pair: the test plays the unit on the master side, the
+// program opens the slave path like any serial device.
+class Pty
+{
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
+
+    // Writes every byte to the master side.
+    bool write(const QByteArray &bytes);
+    // What the program wrote so far, without waiting.
+    QByteArray readAvailable();
+    // Hangs up: closes the master (and our hold on the slave).
+    void hangUp();
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+};

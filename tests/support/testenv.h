@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QString>
+#include <QTemporaryDir>
+
+// Settings in a folder of the test's own, so no test reads or changes the
+// real home folder. Applies to QSettings objects created afterwards.
+class TempSettings
+{
+public:
+    TempSettings()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+    }
+    QString path() const { return m_dir.path(); }
+    QString file() const { return QSettings().fileName(); }
+
+    void set(const QString &key, const QVariant &value)
+    {
+        QSettings settings;
+        settings.setValue(key, value);
+        settings.sync();
+    }
+    QVariant value(const QString &key) const { return QSettings().value(key); }
+    bool contains(const QString &key) const { return QSettings().contains(key); }
+
+    // Points every port at a path that does not exist, so the machine's own
+    // serial devices stay out of the test.
+    void hideMachinePorts()
+    {
+        for (int port = 1; port <= 16; ++port)
+            set(QStringLiteral("Ports/%1").arg(port), QStringLiteral("/nonexistent/qv718-port%1").arg(port));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Application identity as the program sets it, for QSettings.
+inline void UseProgramIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("QV-718"));
+    QCoreApplication::setApplicationName(QStringLiteral("QV-718"));
+}

@@ -1,0 +1,129 @@
+// The real serial line: QSerialPort on pseudo-terminals named in the
+// settings, as an operator would name a USB adapter.
+
+#include "pseudoterminal.h"
+#include "testenv.h"
+
+#include "device/portnames.h"
+#include "device/ports.h"
+#include "device/serialportservice.h"
+#include "panel/frm718.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/stat.h>
+
+class SerialLineTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TempSettings> settings;
+
+private slots:
+    void initTestCase() { UseProgramIdentity(); }
+    void init()
+    {
+        settings = std::make_unique<TempSettings>();
+        settings->hideMachinePorts();
+    }
+    void cleanup() { settings.reset(); }
+
+    void bytesTravelBothWays()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        settings->set("Ports/7", pty.slavePath());
+        QCOMPARE(Module1::DevicePathForPort(7), pty.slavePath());
+
+        SerialPortService line;
+        line.setPortNumber(7);
+        QVERIFY(line.open());
+        QVERIFY(line.isOpen());
+
+        // Program to unit.
+        const QByteArray frame("\x04\x02\xFA", 3);
+        QVERIFY(line.write(frame));
+        QByteArray atUnit;
+        QTRY_COMPARE((atUnit += pty.readAvailable()), frame);
+
+        // Unit to program, all 256 byte values unchanged.
+        QByteArray every(256, 0);
+        for (int i = 0; i < 256; ++i)
+            every[i] = char(i);
+        QSignalSpy received(&line, &PortService::received);
+        QVERIFY(received.isValid());
+        QVERIFY(pty.write(every));
+        QByteArray atProgram;
+        QTRY_VERIFY([&] {
+            QByteArray block;
+            if (!line.readInput(block))
+                return false;
+            atProgram += block;
+            return atProgram.size() >= every.size();
+        }());
+        QCOMPARE(atProgram, every);
+        QVERIFY(received.count() >= 1);
+
+        line.close();
+        QVERIFY(!line.isOpen());
+    }
+
+    void secondOpenerIsRefused()
+    {
+        Pty pty;
+        settings->set("Ports/2", pty.slavePath());
+        SerialPortService first, second;
+        first.setPortNumber(2);
+        second.setPortNumber(2);
+        QVERIFY(first.open());
+        QVERIFY(!second.open());
+        first.close();
+        QVERIFY(second.open());
+    }
+
+    // Only real serial lines are listed; nothing in the way blocks the scan.
+    void scanListsOnlySerialLines()
+    {
+        Pty pty;
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("fifo");
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+        QFile regular(dir.filePath("regular"));
+        QVERIFY(regular.open(QIODevice::WriteOnly));
+        regular.write("not a tty");
+        regular.close();
+
+        settings->set("Ports/1", dir.path());
+        settings->set("Ports/2", regular.fileName());
+        settings->set("Ports/3", "/dev/null");
+        settings->set("Ports/4", fifo);
+        settings->set("Ports/5", dir.filePath("missing"));
+        settings->set("Ports/6", pty.slavePath());
+
+        SerialPortService line;
+        Module1::PortState ports;
+        Module1::ScanComports(line, ports);
+        QCOMPARE(ports.AvailablePorts, QList<qint16>{6});
+        QVERIFY(!line.isOpen());
+    }
+
+    void panelOpensTheRememberedLine()
+    {
+        Pty pty;
+        settings->set("Ports/7", pty.slavePath());
+        settings->set("Settings/Comport", "7");
+        frm718 window(std::make_unique<SerialPortService>());
+        window.Form_Load();
+        QCOMPARE(window.ui().cmbComports->count(), 1);
+        QCOMPARE(window.ui().cmbComports->currentText(), QString("7"));
+        QCOMPARE(window.ui().cmbComports->itemData(0, Qt::ToolTipRole).toString(), pty.slavePath());
+        QVERIFY(window.Comm().isOpen());
+        QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
+    }
+};
+
+QTEST_MAIN(SerialLineTest)
+#include "tst_serialline.moc"
