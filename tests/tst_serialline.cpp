@@ -11,10 +11,26 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QMessageBox>
+
 #include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+// CPU time this process has used, in milliseconds.
+double CpuMilliseconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+} // namespace
 
 class SerialLineTest : public QObject
 {
@@ -122,6 +138,58 @@ private slots:
         QCOMPARE(window.ui().cmbComports->itemData(0, Qt::ToolTipRole).toString(), pty.slavePath());
         QVERIFY(window.Comm().isOpen());
         QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
+    }
+
+    // Report frames written in pieces on the unit's side reach the window.
+    void reportsReachTheWindow()
+    {
+        Pty pty;
+        settings->set("Ports/7", pty.slavePath());
+        settings->set("Settings/Comport", "7");
+        frm718 window(std::make_unique<SerialPortService>());
+        window.Form_Load();
+        QLabel *time = window.ui().lblGeneratorTime;
+
+        const QByteArray report = QByteArray::fromHex("FF0117090509090503FE");
+        QVERIFY(pty.write(report.left(3)));
+        QTRY_COMPARE(window.framer().RxCount, qint16(2));
+        QVERIFY(pty.write(report.mid(3, 4)));
+        QTRY_COMPARE(window.framer().RxCount, qint16(6));
+        QCOMPARE(time->text(), QString("Not Connected"));
+        QVERIFY(pty.write(report.mid(7)));
+        QTRY_COMPARE(time->text(), QString("123 09:05:09   |   05-03-2009"));
+
+        QVERIFY(pty.write(QByteArray::fromHex("FF180102430202000500FC")));
+        QTRY_COMPARE(window.ui().txtOffset->text(), QString("2050"));
+        QCOMPARE(window.ui().lblLock->text(), QString("Locked"));
+    }
+
+    // The far end hangs up: the window shows the link as lost, once, and the
+    // program then sleeps instead of spinning on the dead line.
+    void hangUpLeavesTheProgramIdle()
+    {
+        Pty pty;
+        settings->set("Ports/7", pty.slavePath());
+        settings->set("Settings/Comport", "7");
+        frm718 window(std::make_unique<SerialPortService>());
+        window.Form_Load();
+        QVERIFY(pty.write(QByteArray::fromHex("FF0117090509FE") + QByteArray::fromHex("FF180102430202000500FC")));
+        QTRY_COMPARE(window.ui().lblLock->text(), QString("Locked"));
+        QVERIFY(pty.write(QByteArray::fromHex("FF0117")));  // hang up in the middle of a frame
+        QTRY_COMPARE(window.framer().RxCount, qint16(2));
+
+        pty.hangUp();
+        QTRY_VERIFY(!window.Comm().isOpen());
+        QTRY_COMPARE(window.findChildren<QMessageBox *>().size(), 1);
+        QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
+        QCOMPARE(window.ui().lblLock->text(), QString("Unlocked"));
+        QCOMPARE(window.framer().InFrame, qint16(0));
+
+        const double before = CpuMilliseconds();
+        QTest::qWait(500);  // measuring idleness takes time by nature
+        const double used = CpuMilliseconds() - before;
+        QVERIFY2(used < 50, qPrintable(QString("%1 ms of CPU in 500 ms after the hang-up").arg(used)));
+        QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
     }
 };
 
