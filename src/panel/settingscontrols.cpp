@@ -57,7 +57,9 @@ void SettingsControls::SendSetting(const QCheckBox *box, quint8 code)
 {
     if (m_state.ApplyingStatus)
         return;
-    SendSettingValue(box->checkState(), code);
+    // The state as the unit counts it: 0 clear, 1 ticked, 2 greyed.
+    const Qt::CheckState state = box->checkState();
+    SendSettingValue(state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0, code);
 }
 
 void SettingsControls::SendSettingValue(int value, quint8 code)

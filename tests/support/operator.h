@@ -8,20 +8,24 @@
 // What an operator does, as input events rather than calls.
 namespace Operator {
 
-// Opens the list with a click and clicks the entry in its popup.
+// Opens the list with a click near its left edge, scrolls the entry into
+// view, and clicks it near its right end. The popup ignores a release too
+// close to the click that opened it, as it would under a real hand.
 inline bool Pick(QComboBox *list, int index)
 {
-    QTest::mouseClick(list, Qt::LeftButton);
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(3, list->height() / 2));
     QAbstractItemView *view = list->view();
     if (!QTest::qWaitForWindowExposed(view->window()))
         return false;
-    const QRect entry = view->visualRect(view->model()->index(index, 0));
-    if (!entry.isValid())
+    const QModelIndex item = view->model()->index(index, list->modelColumn(), list->rootModelIndex());
+    view->scrollTo(item);
+    const QRect entry = view->visualRect(item);
+    if (!entry.isValid() || !view->viewport()->rect().contains(entry.center()))
         return false;
-    // The popup ignores the release of the click that opened it until the
-    // pointer has moved over it, as a hand on the mouse would.
-    QTest::mouseMove(view->viewport(), entry.center());
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry.center());
+    const QPoint at(qMin(entry.right(), view->viewport()->width()) - 12, entry.center().y());
+    QTest::mouseMove(view->viewport(), at - QPoint(4, 0));  // a pointer already there would not move
+    QTest::mouseMove(view->viewport(), at);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     return !view->isVisible();
 }
 
