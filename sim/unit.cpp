@@ -1,0 +1,323 @@
+#include "unit.h"
+
+#include "device/commands.h"
+#include "device/reports.h"
+
+#include <QDate>
+
+using namespace Module1;
+
+namespace Sim {
+
+const char *const ReadModeNames[7] = {
+    "IRIG-A Analog", "IRIG-B Analog", "IRIG-G Analog", "IRIG-A TTL", "IRIG-B TTL", "IRIG-G TTL",
+    "GPS",
+};
+
+const char *const GenerateModeNames[3] = {"IRIG-A", "IRIG-B", "IRIG-G"};
+
+const char *const ControlFunctionNames[3] = {"Off", "Pass-Through", "Encoded Year"};
+
+const char *const TimeZoneNames[49] = {
+    "-12", "-11.5", "-11", "-10.5",
+    "-10      (Hawaii)", "-9.5", "-9", "-8.5",
+    "-8        (Pacific)", "-7.5", "-7        (Mountain)", "-6.5",
+    "-6        (Central)", "-5.5", "-5        (Eastern)", "-4.5",
+    "-4        (Atlantic)", "-3.5", "-3", "-2.5",
+    "-2", "-1.5", "-1", "-0.5",
+    "0         (UTC)", "+0.5", "+1", "+1.5",
+    "+2", "+2.5", "+3", "+3.5",
+    "+4", "+4.5", "+5", "+5.5",
+    "+6", "+6.5", "+7", "7.5",
+    "+8       (W. Australia)", "+8.5", "+9", "+9.5    (C. Australia)",
+    "+10     (E. Australia)", "+10.5", "+11", "+11.5",
+    "+12",
+};
+
+namespace {
+
+constexpr int MillisecondsPerDay = 24 * 3600 * 1000;
+
+QString TwoDigits(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QString TimeText(int day, int hour, int minute, int second)
+{
+    return QStringLiteral("%1 %2:%3:%4")
+        .arg(day, 3, 10, QLatin1Char('0'))
+        .arg(TwoDigits(hour), TwoDigits(minute), TwoDigits(second));
+}
+
+QString Quoted(const char *text)
+{
+    return QLatin1Char('"') + QLatin1String(text) + QLatin1Char('"');
+}
+
+QString OnOff(quint8 value)
+{
+    return QString::number(value) + (value ? QLatin1String(" on") : QLatin1String(" off"));
+}
+
+QString NotUnderstood(const QString &why, QByteArrayView bytes)
+{
+    return QStringLiteral("not understood: %1 [%2]").arg(why, HexBytes(bytes));
+}
+
+} // namespace
+
+QString HexBytes(QByteArrayView bytes)
+{
+    return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
+}
+
+Unit::Unit(Form form, const Settings &settings, const Time &start, qint64 now)
+    : m_form(form)
+    , m_settings(settings)
+    , m_clockSet(start)
+    , m_clockSetAt(now)
+{
+}
+
+int Unit::daysInYear(int year) const
+{
+    const bool leap = m_form == Form::WithDate ? QDate::isLeapYear(year) : m_settings.leapYear;
+    return leap ? 366 : 365;
+}
+
+Time Unit::timeAt(qint64 now) const
+{
+    Time time = m_clockSet;
+    qint64 millisecond = time.millisecond + (now - m_clockSetAt);
+    while (millisecond >= MillisecondsPerDay) {
+        millisecond -= MillisecondsPerDay;
+        if (++time.day > daysInYear(time.year)) {
+            time.day = 1;
+            ++time.year;
+        }
+    }
+    time.millisecond = int(millisecond);
+    return time;
+}
+
+qint64 Unit::untilNextTick(qint64 now, int period) const
+{
+    return period - timeAt(now).millisecond % period;
+}
+
+void Unit::setClock(const Time &time, qint64 now)
+{
+    m_clockSet = time;
+    m_clockSetAt = now;
+}
+
+QByteArray Unit::timeReport(qint64 now) const
+{
+    const Time time = timeAt(now);
+    QByteArray frame;
+    frame.reserve(TimeReportLongLength + 2);
+    frame += char(FrameStart);
+    frame += char(time.day / 100);
+    frame += char(time.day % 100);
+    frame += char(time.hour());
+    frame += char(time.minute());
+    frame += char(time.second());
+    if (m_form == Form::WithDate) {
+        const QDate date = QDate(time.year, 1, 1).addDays(time.day - 1);
+        frame += char(time.year - 2000);
+        frame += char(date.month());
+        frame += char(date.day());
+    }
+    frame += char(TimeReportEnd);
+    return frame;
+}
+
+QByteArray Unit::statusReport() const
+{
+    const Settings &s = m_settings;
+    quint8 flags = 0;
+    if (s.outputFreeze)
+        flags |= OutputFreezeBit;
+    if (s.readerEnabled)
+        flags |= ReaderEnabledBit;
+    // A time-only unit has one bit for binary seconds and "Pass-Through".
+    if (s.binarySeconds || (m_form == Form::TimeOnly && s.controlFunction == 1))
+        flags |= BinarySecondsBit;
+    if (s.gpsAvailable)
+        flags |= GpsAvailableBit;
+    if (reportsLock())
+        flags |= ReaderLockedBit;
+    const quint8 byte4 = m_form == Form::WithDate ? s.controlFunction : (s.leapYear ? LeapYearBit : 0);
+
+    QByteArray frame;
+    frame.reserve(StatusReportLength + 2);
+    frame += char(FrameStart);
+    frame += char(s.timeZone);
+    frame += char(s.readMode);
+    frame += char(s.generateMode);
+    frame += char(flags);
+    frame += char(byte4);
+    frame += OffsetPayload(s.offset);
+    frame += char(StatusReportEnd);
+    return frame;
+}
+
+QString Unit::describeReport(QByteArrayView frame) const
+{
+    const auto at = [&](int position) { return quint8(frame.at(position + 1)); };
+    const int data = int(frame.size()) - 2;
+    QString text;
+    if (data >= TimeReportShortLength && quint8(frame.back()) == TimeReportEnd) {
+        text = QStringLiteral("TimeReport ") + TimeText(at(0) * 100 + at(1), at(2), at(3), at(4));
+        if (data == TimeReportLongLength)
+            text += QStringLiteral(" %1-%2-%3").arg(2000 + at(5)).arg(TwoDigits(at(6)), TwoDigits(at(7)));
+    } else if (data == StatusReportLength && quint8(frame.back()) == StatusReportEnd) {
+        const quint8 flags = at(3);
+        QStringList set;
+        if (flags & OutputFreezeBit)
+            set << QStringLiteral("freeze");
+        if (flags & ReaderEnabledBit)
+            set << QStringLiteral("reader");
+        if (flags & BinarySecondsBit)
+            set << (m_form == Form::TimeOnly ? QStringLiteral("binary-seconds/pass-through")
+                                             : QStringLiteral("binary-seconds"));
+        if (flags & GpsAvailableBit)
+            set << QStringLiteral("gps");
+        if (flags & ReaderLockedBit)
+            set << QStringLiteral("locked");
+        text = QStringLiteral("StatusReport zone %1 read %2 generate %3 flags %4 (%5) %6 offset %7")
+                   .arg(at(0))
+                   .arg(at(1))
+                   .arg(at(2))
+                   .arg(HexBytes(frame.sliced(4, 1)), set.join(QLatin1Char(' ')))
+                   .arg(m_form == Form::WithDate ? QStringLiteral("function %1").arg(at(4))
+                                                 : QStringLiteral("leap-year %1").arg(at(4) & LeapYearBit))
+                   .arg(at(5) * 1000 + at(6) * 100 + at(7) * 10 + at(8));
+    } else {
+        text = QStringLiteral("bytes");
+    }
+    return text + QStringLiteral(" [") + HexBytes(frame) + QLatin1Char(']');
+}
+
+QStringList Unit::receive(QByteArrayView bytes, qint64 now)
+{
+    QStringList lines;
+    for (const char c : bytes) {
+        m_pending += c;
+        if (quint8(c) == FrameTerminator) {
+            // Only the last bytes before the end belong to the frame; anything
+            // in front of them is noise on the line.
+            const int code = m_pending.size() >= 2 ? quint8(m_pending.at(m_pending.size() - 2)) : -1;
+            const int length = PayloadLength(quint8(code)) + 2;
+            if (code >= 0 && code < CommandCount && m_pending.size() > length) {
+                lines << NotUnderstood(QStringLiteral("stray bytes"), m_pending.first(m_pending.size() - length));
+                m_pending.remove(0, m_pending.size() - length);
+            }
+            lines << apply(m_pending, now);
+            m_pending.clear();
+        } else if (m_pending.size() >= MaxFrameLength) {
+            lines << NotUnderstood(QStringLiteral("%1 bytes without a frame end").arg(m_pending.size()), m_pending);
+            m_pending.clear();
+        }
+    }
+    return lines;
+}
+
+QString Unit::apply(QByteArrayView frame, qint64 now)
+{
+    if (frame.size() < 2)
+        return NotUnderstood(QStringLiteral("frame end without a command"), frame);
+    const quint8 code = quint8(frame.at(frame.size() - 2));
+    const char *name = CommandName(code);
+    if (!name)
+        return NotUnderstood(QStringLiteral("no command has code %1").arg(code), frame);
+    const int length = PayloadLength(code);
+    if (frame.size() - 2 < length) {
+        return NotUnderstood(QStringLiteral("%1 needs %2 payload bytes, got %3")
+                                 .arg(QLatin1String(name))
+                                 .arg(length)
+                                 .arg(frame.size() - 2),
+                             frame);
+    }
+    const QString meaning = applyCommand(code, frame.first(length), now);
+    if (meaning.isEmpty()) {
+        QStringList values;
+        for (const char byte : frame.first(length))
+            values << QString::number(quint8(byte));
+        return NotUnderstood(QStringLiteral("%1 %2 is out of range for this unit")
+                                 .arg(QLatin1String(name), values.join(QLatin1Char(' '))),
+                             frame);
+    }
+    return QStringLiteral("%1 %2 [%3]").arg(QLatin1String(name), meaning, HexBytes(frame));
+}
+
+// Applies one command; returns what it means, or nothing if the unit cannot
+// take the value (and then nothing changes).
+QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
+{
+    const auto at = [&](int i) { return quint8(payload.at(i)); };
+    const quint8 value = at(0);
+    const auto flag = [&](bool &setting) {
+        if (value > 1)
+            return QString();
+        setting = value == 1;
+        return OnOff(value);
+    };
+    const auto position = [&](quint8 &setting, const char *const *names, int count) {
+        if (value >= count)
+            return QString();
+        setting = value;
+        return QString::number(value) + QLatin1Char(' ') + Quoted(names[value]);
+    };
+    Settings &s = m_settings;
+
+    switch (Command(code)) {
+    case SetTime: {
+        const int day = at(0) * 100 + at(1);
+        if (at(1) > 99 || day < 1 || day > 366 || at(2) > 23 || at(3) > 59 || at(4) > 59)
+            return {};
+        Time time = timeAt(now);
+        time.day = day;
+        time.millisecond = ((at(2) * 60 + at(3)) * 60 + at(4)) * 1000;
+        setClock(time, now);
+        return TimeText(day, at(2), at(3), at(4));
+    }
+    case SetYear: {
+        if (value > 99)
+            return {};
+        Time time = timeAt(now);
+        time.year = 2000 + value;
+        setClock(time, now);
+        return QStringLiteral("%1 (%2)").arg(value).arg(time.year);
+    }
+    case SetTimeZone:
+        return position(s.timeZone, TimeZoneNames, 49);
+    case SetReadMode:
+        return position(s.readMode, ReadModeNames, s.gpsAvailable ? 7 : 6);
+    case SetGenerateMode:
+        return position(s.generateMode, GenerateModeNames, 3);
+    case SetControlFunction:
+        return position(s.controlFunction, ControlFunctionNames, m_form == Form::WithDate ? 3 : 2);
+    case SetOutputFreeze:
+        return flag(s.outputFreeze);
+    case SetReaderEnable:
+        return flag(s.readerEnabled);
+    case SetBinarySeconds:
+        return flag(s.binarySeconds);
+    case SetLeapYear: {
+        // The clock's days so far were counted with the old setting.
+        setClock(timeAt(now), now);
+        return flag(s.leapYear);
+    }
+    case SetOffset: {
+        if (at(0) > 9 || at(1) > 9 || at(2) > 9 || at(3) > 9)
+            return {};
+        s.offset = quint16(at(0) * 1000 + at(1) * 100 + at(2) * 10 + at(3));
+        return QStringLiteral("%1 us").arg(s.offset);
+    }
+    }
+    return {};
+}
+
+} // namespace Sim

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+
+// A simulated QV-718 unit: its settings, its clock, what it makes of the
+// command frames it receives and the reports it sends. No I/O and no clock of
+// its own: the caller passes the time as a monotonic millisecond count, so
+// every behaviour here can be replayed exactly.
+namespace Sim {
+
+// The unit's names for its list settings, by position (the value that
+// travels on the line).
+extern const char *const ReadModeNames[7];         // 6, "GPS", only on units with GPS
+extern const char *const GenerateModeNames[3];
+extern const char *const ControlFunctionNames[3];  // 2, "Encoded Year", only with dated reports
+extern const char *const TimeZoneNames[49];        // position p is (p - 24) / 2 hours from UTC
+
+// The two kinds of unit: time reports of 5 data bytes (time only) or of 8
+// (time, year and calendar date). The kind also decides byte 4 of the status
+// report: the leap-year bit, or the control function.
+enum class Form { TimeOnly = 5, WithDate = 8 };
+
+struct Settings
+{
+    quint8 timeZone = 24;       // 0 to 48
+    quint8 readMode = 1;        // 0 to 5, 6 with GPS
+    quint8 generateMode = 1;    // 0 to 2
+    bool outputFreeze = false;
+    bool readerEnabled = true;
+    bool binarySeconds = false;
+    bool leapYear = false;
+    quint8 controlFunction = 0; // 0 to 1, 2 with dated reports
+    bool gpsAvailable = false;
+    quint16 offset = 0;         // microseconds, 0 to 9999
+};
+
+// A reading of the unit's clock.
+struct Time
+{
+    int year = 2000;         // 2000 to 2099
+    int day = 1;             // of the year, 1 to 366
+    int millisecond = 0;     // of the day
+
+    int hour() const { return millisecond / 3600000; }
+    int minute() const { return millisecond / 60000 % 60; }
+    int second() const { return millisecond / 1000 % 60; }
+};
+
+class Unit
+{
+public:
+    // The unit as it is at monotonic time `now`, its clock reading `start`.
+    Unit(Form form, const Settings &settings, const Time &start, qint64 now);
+
+    Form form() const { return m_form; }
+    const Settings &settings() const { return m_settings; }
+
+    // The reader's lock on its input. Reports show it only while the reader
+    // is enabled.
+    void setReaderLock(bool locked) { m_readerLock = locked; }
+    bool reportsLock() const { return m_readerLock && m_settings.readerEnabled; }
+
+    // The clock runs on from the last time set, day after day; a year has
+    // 366 days if it is a leap year (dated units) or if the leap-year setting
+    // is on (time-only units, which know no year).
+    Time timeAt(qint64 now) const;
+    // Milliseconds from `now` until the clock next reaches a whole multiple
+    // of `period` milliseconds (1 to period).
+    qint64 untilNextTick(qint64 now, int period) const;
+
+    // Takes bytes from the line. Every frame completed by them (up to and
+    // including 0xFA) is decoded and, if it makes sense, applied at `now`.
+    // Returns one line for each: the command decoded, with its bytes
+    // ("SetReadMode 4 \"IRIG-B TTL\" [04 02 FA]"), or why it was ignored
+    // ("not understood: ..."). Bytes before a frame's payload are reported as
+    // stray and ignored; the frame itself still counts.
+    QStringList receive(QByteArrayView bytes, qint64 now);
+
+    QByteArray timeReport(qint64 now) const;
+    QByteArray statusReport() const;
+    // One line describing a report of this unit, with its bytes.
+    QString describeReport(QByteArrayView frame) const;
+
+    // A frame's end is expected within this many bytes; longer runs without
+    // one are reported and dropped.
+    static constexpr int MaxFrameLength = 64;
+
+private:
+    QString apply(QByteArrayView frame, qint64 now);
+    QString applyCommand(quint8 code, QByteArrayView payload, qint64 now);
+    int daysInYear(int year) const;
+    void setClock(const Time &time, qint64 now);
+
+    Form m_form;
+    Settings m_settings;
+    bool m_readerLock = false;
+    Time m_clockSet;
+    qint64 m_clockSetAt = 0;
+    QByteArray m_pending;
+};
+
+// "04 02 FA"
+QString HexBytes(QByteArrayView bytes);
+
+} // namespace Sim
