@@ -22,8 +22,13 @@ inline bool Pick(QComboBox *list, int index)
     const QRect entry = view->visualRect(item);
     if (!entry.isValid() || !view->viewport()->rect().contains(entry.center()))
         return false;
-    const QPoint at(qMin(entry.right(), view->viewport()->width()) - 12, entry.center().y());
-    QTest::mouseMove(view->viewport(), at - QPoint(4, 0));  // a pointer already there would not move
+    const auto pointAt = [&] {
+        const QRect rect = view->visualRect(item);
+        return QPoint(qMin(rect.right(), view->viewport()->width()) - 12, rect.center().y());
+    };
+    QTest::mouseMove(view->viewport(), pointAt() - QPoint(4, 0));  // a pointer already there would not move
+    // A popup taller than the screen may scroll under the first hover.
+    const QPoint at = pointAt();
     QTest::mouseMove(view->viewport(), at);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     return !view->isVisible();
