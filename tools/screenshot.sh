@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Shows the panel on a virtual X display and saves a picture of it.
 #
-#   tools/screenshot.sh [-b BUILD_DIR] [-o OUTPUT.png] [-w SECONDS] [-s SCALE] [-- PANEL ARGS]
+#   tools/screenshot.sh [-u] [-b BUILD_DIR] [-o OUTPUT.png] [-w SECONDS] [-s SCALE] [-- PANEL ARGS]
 #
 # The panel runs with its own settings folder (XDG_CONFIG_HOME), so the
 # caller's remembered port is neither read nor changed. Set QV718_CONFIG_HOME
 # to use a prepared folder instead, for example one whose [Ports] section
-# names a simulated unit's line.
+# names a simulated unit's line. With -u the panel is attached to a simulated
+# unit that tools/with-sim starts (BUILD_DIR/sim/qv718-sim, with its demo
+# options).
 set -euo pipefail
 
 build=build
 output=docs/panel.png
 wait_seconds=3
 scale=1
-while getopts "b:o:w:s:" opt; do
+with_unit=""
+while getopts "ub:o:w:s:" opt; do
     case $opt in
+        u) with_unit=yes ;;
         b) build=$OPTARG ;;
         o) output=$OPTARG ;;
         w) wait_seconds=$OPTARG ;;
@@ -23,6 +27,11 @@ while getopts "b:o:w:s:" opt; do
     esac
 done
 shift $((OPTIND - 1))
+
+if [ -n "$with_unit" ]; then
+    exec "$(dirname "$0")/with-sim" -b "$build" -- \
+        "$0" -b "$build" -o "$output" -w "$wait_seconds" -s "$scale" -- "$@"
+fi
 
 panel="$build/src/qv718-panel"
 [ -x "$panel" ] || { echo "no panel at $panel; build first" >&2; exit 1; }
