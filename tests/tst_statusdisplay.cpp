@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <stdexcept>
+
 using namespace Reports;
 
 namespace {
@@ -283,22 +285,42 @@ private slots:
     }
 
     // An error while the settings are written ends the report, reopens the
-    // line, and leaves the operator's controls working.
+    // line, drops the rest of the block, and leaves the operator's controls
+    // working.
     void errorWhileApplyingStatus()
     {
-        port->receive(TimeWithDate(1, 0, 0, 0, 2026, 1, 1));
-        bool thrown = false;
-        const auto failing = connect(ui().cmbTimeZone, &QComboBox::currentIndexChanged, this, [&] {
-            thrown = true;
-            throw std::runtime_error("display failed");
+        struct FailingDisplay final : StatusDisplay {
+            using StatusDisplay::StatusDisplay;
+            qint16 applyingWhenFailed = 0;
+            PanelState *state = nullptr;
+            void ShowOffset(int) override
+            {
+                applyingWhenFailed = state->ApplyingStatus;
+                throw std::runtime_error("display failed");
+            }
+        };
+        FailingDisplay *display = nullptr;
+        settings->set("Settings/Comport", "1");
+        auto fake = std::make_unique<FakePort>(QSet<qint16>{1});
+        port = fake.get();
+        window = std::make_unique<frm718>(std::move(fake), [&](Form718 &ui, PanelState &state) {
+            auto made = std::make_unique<FailingDisplay>(ui, state);
+            made->state = &state;
+            display = made.get();
+            return made;
         });
+        window->Form_Load();
+
+        port->receive(TimeWithDate(1, 0, 0, 0, 2026, 1, 1));
         port->opened.clear();
         port->receive(Status(24, 1, 1, 0x03, 1, Digits(250)) + Time(5, 5, 5, 5));
-        disconnect(failing);
-        QVERIFY(thrown);
+        QVERIFY(display->applyingWhenFailed);
         QCOMPARE(window->state().ApplyingStatus, qint16(0));
         QCOMPARE(port->opened, QList<qint16>{1});
+        QCOMPARE(window->framer().InFrame, qint16(0));
+        QCOMPARE(ui().cmbTimeZone->currentIndex(), 24);  // written before the failure
         QCOMPARE(ui().lblGeneratorTime->text(), QString());  // the time report after it was dropped
+        QVERIFY(port->written.isEmpty());
 
         ui().cmbGenerateMode->setCurrentIndex(2);
         QCOMPARE(port->allWritten(), Hex("02 03 FA"));

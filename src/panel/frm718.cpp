@@ -18,11 +18,19 @@
 using namespace Module1;
 
 frm718::frm718(std::unique_ptr<PortService> comm, QWidget *parent)
+    : frm718(std::move(comm), [](Form718 &ui, PanelState &state) {
+          return std::make_unique<StatusDisplay>(ui, state);
+      }, parent)
+{
+}
+
+frm718::frm718(std::unique_ptr<PortService> comm, const StatusDisplayFactory &makeDisplay,
+               QWidget *parent)
     : QWidget(parent)
     , m_comm(std::move(comm))
-    , m_status(m_ui, m_state)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
+    m_status = makeDisplay(m_ui, m_state);
     m_ui.setupUi(this);
     m_comm->setParent(this);
 
@@ -125,7 +133,7 @@ void frm718::Comm_OnComm()
 
 void frm718::ProcessReceivedBytes(QByteArrayView block)
 {
-    m_framer.ProcessReceivedBytes(block, m_status);
+    m_framer.ProcessReceivedBytes(block, *m_status);
 }
 
 void frm718::RecoverReceive()

@@ -29,8 +29,12 @@ class frm718 : public QWidget
 
 public:
     using Clock = std::function<QDateTime()>;
+    using StatusDisplayFactory = std::function<std::unique_ptr<StatusDisplay>(Form718 &, PanelState &)>;
 
     explicit frm718(std::unique_ptr<PortService> comm, QWidget *parent = nullptr);
+    // With a status display of the caller's making, for staging failures.
+    frm718(std::unique_ptr<PortService> comm, const StatusDisplayFactory &makeDisplay,
+           QWidget *parent = nullptr);
     ~frm718() override;
 
     // Local time for the set-time fields; the computer's clock unless set.
@@ -59,7 +63,7 @@ public:
     PanelState &state() { return m_state; }
     Module1::ReportFramer &framer() { return m_framer; }
     Module1::PortState &ports() { return m_ports; }
-    StatusDisplay &statusDisplay() { return m_status; }
+    StatusDisplay &statusDisplay() { return *m_status; }
     SetTimeEditor &setTimeEditor() { return *m_setTime; }
 
 private:
@@ -73,7 +77,7 @@ private:
     PanelState m_state;
     Module1::PortState m_ports;
     Module1::ReportFramer m_framer;
-    StatusDisplay m_status;
+    std::unique_ptr<StatusDisplay> m_status;
     SettingsControls *m_settings = nullptr;
     SetTimeEditor *m_setTime = nullptr;
     OffsetEntry *m_offset = nullptr;

@@ -89,7 +89,10 @@ void SetTimeEditor::cmdSetTime_Click()
 
 bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *field = static_cast<QLineEdit *>(watched);
+    // A field being destroyed is no longer a QLineEdit.
+    auto *field = qobject_cast<QLineEdit *>(watched);
+    if (!field)
+        return false;
     switch (event->type()) {
     case QEvent::FocusIn:
         FieldFocused(field);

@@ -143,7 +143,11 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
 
     // Each digit should be 0 to 9; other values are shown as the weighted sum
     // they make, which an int always holds.
-    const int offset = report[5] * 1000 + report[6] * 100 + report[7] * 10 + report[8];
+    ShowOffset(report[5] * 1000 + report[6] * 100 + report[7] * 10 + report[8]);
+}
+
+void StatusDisplay::ShowOffset(int offset)
+{
     m_ui.txtOffset->setText(QString::number(offset));
 }
 

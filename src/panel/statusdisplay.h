@@ -13,10 +13,11 @@ struct PanelState;
 // report has told the unit's kind) loads every setting into the controls and
 // enables them. Later reports leave the settings alone until a port is
 // opened again.
-class StatusDisplay final : public Module1::ReportSink
+class StatusDisplay : public Module1::ReportSink
 {
 public:
     StatusDisplay(Form718 &ui, PanelState &state);
+    virtual ~StatusDisplay() = default;
 
     void ShowGeneratorTime(const quint8 *report, qint16 count) override;
     void ApplyStatus(const quint8 *report) override;
@@ -29,6 +30,11 @@ public:
 
     // "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
     static QString GeneratorTimeText(const quint8 *report, bool withDate);
+
+protected:
+    // The last write of a full application: the unit's offset into its
+    // field. Overridable so that a failure at that point can be staged.
+    virtual void ShowOffset(int offset);
 
 private:
     Form718 &m_ui;
