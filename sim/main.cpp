@@ -14,17 +14,23 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
 
     QString error;
-    const std::optional<Options> options = ParseOptions(QCoreApplication::arguments(), error);
-    if (!options) {
+    const auto fail = [&](int status) {
         err << "qv718-sim: " << error << Qt::endl;
-        return 2;
-    }
+        return status;
+    };
+    const std::optional<Options> options = ParseOptions(QCoreApplication::arguments(), error);
+    if (!options)
+        return fail(2);
     std::unique_ptr<Line> line = options->device.isEmpty() ? Line::OpenPseudoTerminal(error)
                                                            : Line::OpenDevice(options->device, error);
+    if (!line)
+        return fail(1);
     LineLink link;
-    if (!line || !QuitOnSignals() || (!options->link.isEmpty() && !link.make(line->path(), options->link, error))) {
-        err << "qv718-sim: " << (error.isEmpty() ? QStringLiteral("cannot watch for signals") : error) << Qt::endl;
-        return 1;
+    if (!options->link.isEmpty() && !link.make(line->path(), options->link, error))
+        return fail(1);
+    if (!QuitOnSignals()) {
+        error = QStringLiteral("cannot watch for SIGINT and SIGTERM");
+        return fail(1);
     }
 
     // The first line of standard output is the line to open, for scripts.
