@@ -21,6 +21,11 @@ int main(int argc, char *argv[])
     const std::optional<Options> options = ParseOptions(QCoreApplication::arguments(), error);
     if (!options)
         return fail(2);
+    // Before anything is made that an orderly end has to undo.
+    if (!QuitOnSignals()) {
+        error = QStringLiteral("cannot watch for SIGINT and SIGTERM");
+        return fail(1);
+    }
     std::unique_ptr<Line> line = options->device.isEmpty() ? Line::OpenPseudoTerminal(error)
                                                            : Line::OpenDevice(options->device, error);
     if (!line)
@@ -28,11 +33,6 @@ int main(int argc, char *argv[])
     LineLink link;
     if (!options->link.isEmpty() && !link.make(line->path(), options->link, error))
         return fail(1);
-    if (!QuitOnSignals()) {
-        error = QStringLiteral("cannot watch for SIGINT and SIGTERM");
-        return fail(1);
-    }
-
     // The first line of standard output is the line to open, for scripts.
     QTextStream(stdout) << line->path() << Qt::endl;
 

@@ -6,6 +6,7 @@
 #include <QTextStream>
 #include <QTime>
 
+#include <chrono>
 #include <cmath>
 
 Simulator::Simulator(const Options &options, std::unique_ptr<Line> line, QTextStream &log)
