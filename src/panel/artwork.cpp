@@ -9,6 +9,13 @@
 
 namespace Artwork {
 
+// Drawn once per run, on first use.
+namespace {
+QPixmap RenderLogo32();
+QIcon RenderLogoIcon();
+QPixmap RenderLockLamp(bool locked);
+} // namespace
+
 void PaintLogo(QPainter &painter, const QRectF &bounds)
 {
     painter.save();
@@ -58,6 +65,26 @@ void PaintLogo(QPainter &painter, const QRectF &bounds)
 
 QPixmap Logo32()
 {
+    static const QPixmap logo = RenderLogo32();
+    return logo;
+}
+
+QIcon LogoIcon()
+{
+    static const QIcon icon = RenderLogoIcon();
+    return icon;
+}
+
+QPixmap LockLamp(bool locked)
+{
+    static const QPixmap lamps[2] = {RenderLockLamp(false), RenderLockLamp(true)};
+    return lamps[locked ? 1 : 0];
+}
+
+namespace {
+
+QPixmap RenderLogo32()
+{
     QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -78,7 +105,7 @@ QPixmap Logo32()
     return QPixmap::fromImage(indexed.convertToFormat(QImage::Format_ARGB32));
 }
 
-QIcon LogoIcon()
+QIcon RenderLogoIcon()
 {
     QIcon icon(Logo32());
     for (int size : {16, 48, 64, 128, 256}) {
@@ -92,7 +119,7 @@ QIcon LogoIcon()
     return icon;
 }
 
-QPixmap LockLamp(bool locked)
+QPixmap RenderLockLamp(bool locked)
 {
     QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -112,4 +139,5 @@ QPixmap LockLamp(bool locked)
     return QPixmap::fromImage(image);
 }
 
+} // namespace
 } // namespace Artwork

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
@@ -10,7 +11,10 @@
 class TempSettings
 {
 public:
-    TempSettings()
+    // base: where the temporary folder goes; the system's default if empty.
+    explicit TempSettings(const QString &base = QString())
+        : m_dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qv718-XXXXXX")
+                               : base + QStringLiteral("/qv718-XXXXXX"))
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
