@@ -253,6 +253,16 @@ private slots:
         const QByteArray expected = Hex("04 02 FA 01 04 FA 23 01 FA");
         QByteArray atUnit;
         QTRY_COMPARE((atUnit += pty.readAvailable()), expected);
+
+        // A change made just before the port is opened anew still leaves,
+        // and so does one made just before the window closes.
+        window->ui().cmbGenerateMode->setCurrentIndex(0);
+        window->ui().cmbComports->setCurrentIndex(-1);
+        window->ui().cmbComports->setCurrentIndex(0);
+        window->ui().cmbGenerateMode->setCurrentIndex(2);
+        window.reset();
+        atUnit.clear();
+        QTRY_COMPARE((atUnit += pty.readAvailable()), Hex("00 03 FA 02 03 FA"));
     }
 };
 

@@ -52,8 +52,13 @@ bool SerialPortService::open()
 
 void SerialPortService::close()
 {
-    if (m_port.isOpen())
+    if (m_port.isOpen()) {
+        // QSerialPort drops what it has not yet handed to the device when it
+        // closes; a command the operator just gave must still leave.
+        if (!m_failed)
+            m_port.flush();
         m_port.close();
+    }
     // Anything the close itself reported belongs to the line just closed.
     m_failed = false;
     m_port.clearError();
@@ -63,7 +68,12 @@ bool SerialPortService::write(const QByteArray &block)
 {
     if (!m_port.isOpen() || m_failed)
         return false;
-    return m_port.write(block) == block.size();
+    if (m_port.write(block) != block.size())
+        return false;
+    // Hand the frame to the device now rather than at the next turn of the
+    // event loop: commands leave in the order given, at once.
+    m_port.flush();
+    return true;
 }
 
 bool SerialPortService::readInput(QByteArray &block)
