@@ -402,6 +402,39 @@ private slots:
         QVERIFY(Messages().isEmpty());
     }
 
+    // A unit that floods the line with status reports while the operator
+    // works and the port is opened again and again: every change arrives
+    // once, in order, and the full loads of the settings send nothing back.
+    void statusFloodWhileTheOperatorWorks()
+    {
+        SimulatedUnit unit({"--status-interval", "1", "--gps", "--lock-after", "0"});
+        Panel panel(unit.link());
+        Form718 &ui = panel.ui();
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+
+        const qsizetype mark = unit.lines().size();
+        QStringList expected;
+        for (int round = 0; round < 7; ++round) {
+            QVERIFY(Operator::Pick(ui.cmbReadMode, round));
+            expected << QString(R"(SetReadMode %1 "%2" [%3 02 FA])")
+                            .arg(round)
+                            .arg(Lists::ReadModes[round])
+                            .arg(round, 2, 10, QChar('0'));
+            const bool tick = !ui.chkFreeze->isChecked();
+            Operator::Click(ui.chkFreeze);
+            expected << (tick ? "SetOutputFreeze 1 on [01 04 FA]" : "SetOutputFreeze 0 off [00 04 FA]");
+
+            // Open the port anew: the next report loads every control.
+            QVERIFY(Operator::Pick(ui.cmbComports, 0));
+            QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        }
+        // A last change marks the end: nothing may stand between.
+        QVERIFY(Operator::Pick(ui.cmbGenerateMode, 0));
+        expected << R"(SetGenerateMode 0 "IRIG-A" [00 03 FA])";
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), expected, Patience);
+        QVERIFY(Messages().isEmpty());
+    }
+
     // The unit going away gives the disconnected display once, and the panel
     // then sits idle.
     void unitHangsUp_data()

@@ -9,6 +9,7 @@
 #include "device/serialportservice.h"
 #include "panel/frm718.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -189,6 +190,31 @@ private slots:
         QTest::qWait(500);  // measuring idleness takes time by nature
         const double used = CpuMilliseconds() - before;
         QVERIFY2(used < 50, qPrintable(QString("%1 ms of CPU in 500 ms after the hang-up").arg(used)));
+        QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
+    }
+
+    // A command given after the far end hung up, before the program has
+    // noticed: the failed write is a line failure like any other.
+    void commandToAHungUpLine()
+    {
+        Pty pty;
+        settings->set("Ports/7", pty.slavePath());
+        settings->set("Settings/Comport", "7");
+        frm718 window(std::make_unique<SerialPortService>());
+        window.Form_Load();
+        QVERIFY(window.Comm().isOpen());
+
+        pty.hangUp();
+        window.ui().cmbGenerateMode->setCurrentIndex(2);
+        window.ui().chkFreeze->setChecked(true);
+        QTRY_COMPARE(window.findChildren<QMessageBox *>().size(), 1);
+        QVERIFY(!window.Comm().isOpen());
+        QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
+        QCOMPARE(window.ui().cmbGenerateMode->currentIndex(), 2);
+
+        const double before = CpuMilliseconds();
+        QTest::qWait(300);
+        QVERIFY(CpuMilliseconds() - before < 50);
         QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
     }
 };

@@ -16,7 +16,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -386,6 +389,69 @@ private slots:
             QVERIFY(a);
             QCOMPARE(a->text(QAccessible::Name), QString(name));
         }
+    }
+
+    // Whatever state the settings file is in, the panel starts, uses port 1
+    // unless a port is remembered, and takes the operator's choice.
+    void badSettingsFile_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("remembered");
+        QTest::newRow("folder missing") << "missing" << 1;
+        QTest::newRow("file is a folder") << "folder" << 1;
+        QTest::newRow("binary garbage") << "garbage" << 1;
+        QTest::newRow("broken syntax") << "syntax" << 1;
+        QTest::newRow("a list where the port should be") << "list" << 1;
+        QTest::newRow("folder cannot be made") << "blocked" << 1;
+        if (::geteuid() != 0)  // permissions do not stop root
+            QTest::newRow("unreadable file") << "unreadable" << 1;
+    }
+
+    void badSettingsFile()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, remembered);
+        QTemporaryDir home;
+        QString configHome = home.filePath("config");
+        QDir().mkpath(configHome + "/QV-718");
+        const QString file = configHome + "/QV-718/QV-718.conf";
+        const auto write = [&](const QByteArray &bytes) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        if (damage == "missing") {
+            configHome = home.filePath("not/there/yet");
+        } else if (damage == "folder") {
+            QVERIFY(QDir().mkpath(file));
+        } else if (damage == "garbage") {
+            QByteArray bytes(4096, 0);
+            for (int i = 0; i < bytes.size(); ++i)
+                bytes[i] = char((i * 7919) % 251);
+            write(bytes);
+        } else if (damage == "syntax") {
+            write("[Settings\nComport==\x01\n[[[\n=\nComport=\"3\n[Ports]\n1=\0\n");
+        } else if (damage == "list") {
+            write("[Settings]\nComport=3, 5\n");
+        } else if (damage == "blocked") {
+            QFile blocker(home.filePath("plain-file"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            configHome = blocker.fileName() + "/config";
+        } else if (damage == "unreadable") {
+            write("[Settings]\nComport=3\n");
+            QFile(file).setPermissions({});
+        }
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome);
+
+        FakePort *port = nullptr;
+        auto window = Start({1, 3}, &port);
+        QCOMPARE(window->ports().CurrentPort, qint16(remembered));
+        QCOMPARE(Entries(window->ui().cmbComports), (QStringList{"1", "3"}));
+        window->ui().cmbComports->setCurrentIndex(1);
+        QVERIFY(port->isOpen());
+        QCOMPARE(port->number, qint16(3));
+        QCOMPARE(window->ports().CurrentPort, qint16(3));
+        QVERIFY(Messages().isEmpty());
     }
 
     void clockFields_data()
