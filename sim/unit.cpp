@@ -1,6 +1,7 @@
 #include "unit.h"
 
 #include "device/commands.h"
+#include "device/lists.h"
 #include "device/reports.h"
 
 #include <QDate>
@@ -8,31 +9,6 @@
 using namespace Module1;
 
 namespace Sim {
-
-const char *const ReadModeNames[7] = {
-    "IRIG-A Analog", "IRIG-B Analog", "IRIG-G Analog", "IRIG-A TTL", "IRIG-B TTL", "IRIG-G TTL",
-    "GPS",
-};
-
-const char *const GenerateModeNames[3] = {"IRIG-A", "IRIG-B", "IRIG-G"};
-
-const char *const ControlFunctionNames[3] = {"Off", "Pass-Through", "Encoded Year"};
-
-const char *const TimeZoneNames[49] = {
-    "-12", "-11.5", "-11", "-10.5",
-    "-10      (Hawaii)", "-9.5", "-9", "-8.5",
-    "-8        (Pacific)", "-7.5", "-7        (Mountain)", "-6.5",
-    "-6        (Central)", "-5.5", "-5        (Eastern)", "-4.5",
-    "-4        (Atlantic)", "-3.5", "-3", "-2.5",
-    "-2", "-1.5", "-1", "-0.5",
-    "0         (UTC)", "+0.5", "+1", "+1.5",
-    "+2", "+2.5", "+3", "+3.5",
-    "+4", "+4.5", "+5", "+5.5",
-    "+6", "+6.5", "+7", "7.5",
-    "+8       (W. Australia)", "+8.5", "+9", "+9.5    (C. Australia)",
-    "+10     (E. Australia)", "+10.5", "+11", "+11.5",
-    "+12",
-};
 
 namespace {
 
@@ -292,13 +268,13 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
         return QStringLiteral("%1 (%2)").arg(value).arg(time.year);
     }
     case SetTimeZone:
-        return position(s.timeZone, TimeZoneNames, 49);
+        return position(s.timeZone, Lists::TimeZones, 49);
     case SetReadMode:
-        return position(s.readMode, ReadModeNames, s.gpsAvailable ? 7 : 6);
+        return position(s.readMode, Lists::ReadModes, s.gpsAvailable ? 7 : 6);
     case SetGenerateMode:
-        return position(s.generateMode, GenerateModeNames, 3);
+        return position(s.generateMode, Lists::GenerateModes, 3);
     case SetControlFunction:
-        return position(s.controlFunction, ControlFunctionNames, m_form == Form::WithDate ? 3 : 2);
+        return position(s.controlFunction, Lists::ControlFunctions, m_form == Form::WithDate ? 3 : 2);
     case SetOutputFreeze:
         return flag(s.outputFreeze);
     case SetReaderEnable:

@@ -10,13 +10,6 @@
 // every behaviour here can be replayed exactly.
 namespace Sim {
 
-// The unit's names for its list settings, by position (the value that
-// travels on the line).
-extern const char *const ReadModeNames[7];         // 6, "GPS", only on units with GPS
-extern const char *const GenerateModeNames[3];
-extern const char *const ControlFunctionNames[3];  // 2, "Encoded Year", only with dated reports
-extern const char *const TimeZoneNames[49];        // position p is (p - 24) / 2 hours from UTC
-
 // The two kinds of unit: time reports of 5 data bytes (time only) or of 8
 // (time, year and calendar date). The kind also decides byte 4 of the status
 // report: the leap-year bit, or the control function.

@@ -6,6 +6,7 @@
 #include "operator.h"
 #include "testenv.h"
 
+#include "device/lists.h"
 #include "device/serialportservice.h"
 #include "panel/form718.h"
 #include "panel/frm718.h"

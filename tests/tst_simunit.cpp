@@ -3,7 +3,6 @@
 
 #include "unit.h"
 
-#include "panel/form718.h"
 
 #include <QDateTime>
 #include <QTest>
@@ -43,14 +42,6 @@ Sim::Unit UnitAt(Form form, const QString &start)
     settings.leapYear = QDate::isLeapYear(time.date().year());
     return Sim::Unit(form, settings,
                      Sim::Time{time.date().year(), time.date().dayOfYear(), time.time().msecsSinceStartOfDay()}, 0);
-}
-
-QStringList Names(const char *const *names, int count)
-{
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << QString::fromLatin1(names[i]);
-    return list;
 }
 
 } // namespace
@@ -259,16 +250,6 @@ private slots:
         unit.receive(commands, 0);
         QCOMPARE(unit.timeReport(elapsed).toHex(' '), report.toHex(' '));
         QCOMPARE(unit.untilNextTick(elapsed, 1000), qint64(nextSecond));
-    }
-
-    // The names the unit logs are the panel's list entries, position by
-    // position.
-    void namesAreThePanelsListEntries()
-    {
-        QCOMPARE(Names(Sim::ReadModeNames, 7), Names(Lists::ReadModes, 7));
-        QCOMPARE(Names(Sim::GenerateModeNames, 3), Names(Lists::GenerateModes, 3));
-        QCOMPARE(Names(Sim::ControlFunctionNames, 3), Names(Lists::ControlFunctions, 3));
-        QCOMPARE(Names(Sim::TimeZoneNames, 49), Names(Lists::TimeZones, 49));
     }
 };
 

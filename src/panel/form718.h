@@ -87,11 +87,3 @@ struct Form718
 
     void setupUi(QWidget *frm718);
 };
-
-// The entries of the lists, in order; a setting travels as its position.
-namespace Lists {
-extern const char *const ReadModes[7];         // the last, "GPS", only while the unit offers it
-extern const char *const GenerateModes[3];
-extern const char *const ControlFunctions[3];  // the last, "Encoded Year", likewise
-extern const char *const TimeZones[49];        // position p is (p - 24) / 2 hours from UTC
-} // namespace Lists

@@ -4,6 +4,8 @@
 #include "panelstate.h"
 #include "windowstate.h"
 
+#include "device/lists.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
