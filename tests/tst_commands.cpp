@@ -1,18 +1,13 @@
 // Command frames to the unit, byte-exact.
 
+#include "frames.h"
+
 #include "device/commands.h"
 #include "fakeport.h"
 
 #include <QTest>
 
 using namespace Module1;
-
-namespace {
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-} // namespace
 
 class CommandsTest : public QObject
 {

@@ -4,7 +4,7 @@
 // sends from its trace.
 
 #include "operator.h"
-#include "testenv.h"
+#include "panel.h"
 
 #include "device/lists.h"
 #include "device/serialportservice.h"
@@ -126,16 +126,6 @@ public:
     TempSettings settings;
     std::unique_ptr<frm718> window;
 };
-
-QList<QMessageBox *> Messages()
-{
-    QList<QMessageBox *> boxes;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            boxes << box;
-    }
-    return boxes;
-}
 
 double ProcessCpuSeconds()
 {

@@ -1,16 +1,13 @@
 // Cutting the unit's byte stream into reports: which reports are dispatched,
 // with which data bytes and count, however the bytes are split.
 
+#include "frames.h"
+
 #include "device/reports.h"
 
 #include <QTest>
 
 namespace {
-
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 // Records every report as "T<count>:<hex of the positions it may read>".
 class RecordingSink final : public Module1::ReportSink

@@ -1,12 +1,10 @@
 // The microsecond offset: every change of the text leaves at once as four
 // digits; text that is not an offset from 0 to 9999 becomes a selected "0".
 
-#include "fakeport.h"
-#include "reports.h"
-#include "testenv.h"
+#include "frames.h"
+#include "panel.h"
 
 #include "device/commands.h"
-#include "panel/frm718.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -41,16 +39,10 @@ class OffsetEntryTest : public QObject
     // has clicked into the field and selected its text.
     void Start(bool open = true)
     {
-        if (open)
-            settings->set("Settings/Comport", "1");
-        auto fake = std::make_unique<FakePort>(open ? QSet<qint16>{1} : QSet<qint16>{});
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake));
-        window->Form_Load();
+        window = StartOnFakeLine(*settings, open ? QSet<qint16>{1} : QSet<qint16>{}, open ? 1 : 0, port);
         if (open)
             port->receive(TimeWithDate(1, 0, 0, 0, 2026, 1, 1) + Status(24, 1, 1, 0, 1, Digits(250)));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(ShowActive(window.get()));
         offset = window->ui().txtOffset;
         QCOMPARE(offset->text(), QString(open ? "250" : ""));
         QVERIFY(port->written.isEmpty());  // the unit's own offset is not sent back

@@ -1,11 +1,9 @@
 // Setting the unit's clock: every field checked on one press of "Set", bad
 // ones rewritten and marked, good ones normalised and sent as two frames.
 
-#include "fakeport.h"
-#include "reports.h"
-#include "testenv.h"
+#include "frames.h"
+#include "panel.h"
 
-#include "panel/frm718.h"
 #include "panel/settime.h"
 
 #include <QApplication>
@@ -16,10 +14,6 @@
 using namespace Reports;
 
 namespace {
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 const QStringList FieldNames = {"txtYear", "txtDay", "txtHour", "txtMinute", "txtSecond"};
 } // namespace
 
@@ -35,18 +29,12 @@ class SetTimeTest : public QObject
     // shown) or not (year field hidden, filled from the clock).
     void Start(bool dates, int clockYear = 2026, bool open = true)
     {
-        if (open)
-            settings->set("Settings/Comport", "1");
-        auto fake = std::make_unique<FakePort>(open ? QSet<qint16>{1} : QSet<qint16>{});
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake));
-        window->setClock([clockYear] { return QDateTime(QDate(clockYear, 7, 1), QTime(12, 0, 0)); });
-        window->Form_Load();
+        window = StartOnFakeLine(*settings, open ? QSet<qint16>{1} : QSet<qint16>{}, open ? 1 : 0, port,
+                                 QDateTime(QDate(clockYear, 7, 1), QTime(12, 0, 0)));
         if (open)
             port->receive(dates ? TimeWithDate(1, 0, 0, 0, 2026, 1, 1) + Status(24, 1, 1, 0, 1, Digits(0))
                                 : Status(24, 1, 1, 0, 0, Digits(0)));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(ShowActive(window.get()));
         QVERIFY(window->ui().cmdSetTime->isEnabled());
         QCOMPARE(window->ui().txtYear->isHidden(), !dates);
     }

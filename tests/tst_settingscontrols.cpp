@@ -2,10 +2,10 @@
 // one frame per pick or click, none while a report is applied, none while no
 // port is open.
 
-#include "fakeport.h"
 #include "operator.h"
+#include "panel.h"
 #include "pseudoterminal.h"
-#include "reports.h"
+#include "frames.h"
 #include "testenv.h"
 
 #include "device/serialportservice.h"
@@ -21,10 +21,6 @@
 using namespace Reports;
 
 namespace {
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 // A unit with dates offers "GPS" and "Encoded Year"; one without shows the
 // leap-year box.
@@ -49,14 +45,9 @@ class SettingsControlsTest : public QObject
     // A shown window whose port 1 is open and whose unit has reported.
     void Connect(const QByteArray &unit)
     {
-        settings->set("Settings/Comport", "1");
-        auto fake = std::make_unique<FakePort>(QSet<qint16>{1});
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake));
-        window->Form_Load();
+        window = StartOnFakeLine(*settings, {1}, 1, port);
         port->receive(unit);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(ShowActive(window.get()));
         QVERIFY(window->ui().cmbReadMode->isEnabled());
         QVERIFY(port->written.isEmpty());
     }
@@ -174,12 +165,8 @@ private slots:
 
     void nothingSentWithoutAnOpenPort()
     {
-        auto fake = std::make_unique<FakePort>();
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake));
-        window->Form_Load();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window = StartOnFakeLine(*settings, {}, 0, port);
+        QVERIFY(ShowActive(window.get()));
         QVERIFY(Operator::Pick(window->ui().cmbReadMode, 5));
         Operator::Click(window->ui().chkReaderEnable);
         QVERIFY(port->written.isEmpty());

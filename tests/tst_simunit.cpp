@@ -1,8 +1,8 @@
 // The simulated unit on its own: the reports it encodes, what it makes of
 // command frames, and its clock. Golden bytes are the documented examples.
 
+#include "frames.h"
 #include "unit.h"
-
 
 #include <QDateTime>
 #include <QTest>
@@ -10,11 +10,6 @@
 using Sim::Form;
 
 namespace {
-
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
 
 // The unit of the documented examples: UTC, "IRIG-B Analog" in, "IRIG-B"
 // out, output freeze on, reader enabled and locked, "Pass-Through", an offset

@@ -1,9 +1,8 @@
 // Start-up: which ports are listed, selected, opened and remembered, what the
 // window shows before the unit reports, and the operator's port choices.
 
-#include "fakeport.h"
 #include "operator.h"
-#include "testenv.h"
+#include "panel.h"
 
 #include "panel/frm718.h"
 #include "panel/windowstate.h"
@@ -31,22 +30,6 @@ QStringList Entries(const QComboBox *list)
     return entries;
 }
 
-QList<QMessageBox *> Messages()
-{
-    QList<QMessageBox *> boxes;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            boxes << box;
-    }
-    return boxes;
-}
-
-void CloseMessages()
-{
-    for (QMessageBox *box : Messages())
-        box->close();
-}
-
 } // namespace
 
 class StartupTest : public QObject
@@ -58,12 +41,10 @@ class StartupTest : public QObject
     // A window on a fake line where the given ports open; Form_Load has run.
     std::unique_ptr<frm718> Start(const QSet<qint16> &present, FakePort **port = nullptr)
     {
-        auto fake = std::make_unique<FakePort>(present);
+        FakePort *fake = nullptr;
+        auto window = StartOnFakeLine(*settings, present, 0, fake, QDateTime(QDate(2026, 2, 5), QTime(7, 4, 9)));
         if (port)
-            *port = fake.get();
-        auto window = std::make_unique<frm718>(std::move(fake));
-        window->setClock([] { return QDateTime(QDate(2026, 2, 5), QTime(7, 4, 9)); });
-        window->Form_Load();
+            *port = fake;
         return window;
     }
 

@@ -1,9 +1,8 @@
 // What the unit's reports show: the generator time, the lock lamp, and the
 // settings loaded once per connection.
 
-#include "fakeport.h"
-#include "reports.h"
-#include "testenv.h"
+#include "frames.h"
+#include "panel.h"
 
 #include "panel/frm718.h"
 
@@ -20,11 +19,6 @@
 using namespace Reports;
 
 namespace {
-
-QByteArray Hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 struct Expected
 {
@@ -47,11 +41,7 @@ class StatusDisplayTest : public QObject
     // A window that has just opened port 1 and waits for the unit.
     void Connect()
     {
-        settings->set("Settings/Comport", "1");
-        auto fake = std::make_unique<FakePort>(QSet<qint16>{1});
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake));
-        window->Form_Load();
+        window = StartOnFakeLine(*settings, {1}, 1, port);
         QVERIFY(port->isOpen());
     }
     Form718 &ui() { return window->ui(); }
@@ -59,7 +49,7 @@ class StatusDisplayTest : public QObject
     bool Unlocked() { return ui().lblLock->text() == "Unlocked" && ui().imgLock->pixmap().toImage() == ui().ListImage(2).toImage(); }
     bool SettingsEnabled() { return ui().cmbReadMode->isEnabled() && ui().txtOffset->isEnabled() && ui().chkFreeze->isEnabled(); }
     bool SetTimeEnabled() { return ui().txtDay->isEnabled() && ui().cmdSetTime->isEnabled(); }
-    int MessageCount() { return window->findChildren<QMessageBox *>().size(); }
+    int MessageCount() { return int(Messages().size()); }
 
 private slots:
     void initTestCase() { UseProgramIdentity(); }

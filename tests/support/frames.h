@@ -2,6 +2,12 @@
 
 #include <QByteArray>
 
+// Bytes written as hexadecimal pairs, blanks allowed: Hex("04 02 FA").
+inline QByteArray Hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
 // Report frames as the unit sends them.
 namespace Reports {
 
