@@ -2,6 +2,21 @@
 
 #include "portnames.h"
 
+#include <QFileInfo>
+
+namespace {
+
+// Whether the device behind a port name is there, resolved as QSerialPort
+// resolves it: a bare name such as "ttyUSB0" lies in /dev.
+bool DeviceExists(const QString &portName)
+{
+    const bool isPath = portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./"))
+        || portName.startsWith(QLatin1String("../"));
+    return QFileInfo::exists(isPath ? portName : QLatin1String("/dev/") + portName);
+}
+
+} // namespace
+
 SerialPortService::SerialPortService(QObject *parent)
     : PortService(parent)
 {
@@ -36,6 +51,11 @@ bool SerialPortService::open()
         return false;
     const QString path = devicePath();
     if (path.isEmpty())
+        return false;
+    // Most of the ports probed at start-up have no device. QSerialPort would
+    // first make, sync to disk and remove a lock file for each, a few tenths
+    // of a millisecond apiece, only to find nothing to open.
+    if (!DeviceExists(path))
         return false;
     m_failed = false;
     m_port.clearError();
