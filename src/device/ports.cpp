@@ -64,6 +64,13 @@ qint16 RememberedPort()
 void RememberPort(const QString &entryText)
 {
     QSettings settings;
+    // Every start stores the remembered port again. Rewriting an unchanged
+    // value would still make a lock file and a new settings file and sync
+    // both to disk, about a millisecond of every start.
+    settings.setFallbacksEnabled(false);
+    const QString stored = settings.value(ComportKey).toString();
+    if (stored == entryText && settings.status() == QSettings::NoError)
+        return;
     settings.setValue(ComportKey, entryText);
     settings.sync();
 }
