@@ -34,7 +34,12 @@ void EnableSetTime(Form718 &ui, bool enabled)
 
 void ShowLockState(Form718 &ui, bool locked)
 {
-    ui.imgLock->setPixmap(ui.ListImage(locked ? 1 : 2));
+    // Every status report shows the lock again. QLabel repaints a pixmap set
+    // anew even when it is the one shown, and the frames behind the lamp with
+    // it; the caption it leaves alone when the text is unchanged.
+    const QPixmap &lamp = ui.ListImage(locked ? 1 : 2);
+    if (ui.imgLock->pixmap().cacheKey() != lamp.cacheKey())
+        ui.imgLock->setPixmap(lamp);
     ui.lblLock->setText(locked ? QStringLiteral("Locked") : QStringLiteral("Unlocked"));
 }
 
