@@ -1,0 +1,41 @@
+#pragma once
+
+#include "device/reports.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <cstdio>
+
+// Time reports with dates that count up by one second each: report n of a
+// stream shows a time no other report of the first three thousand million
+// shows, so what the window displays tells how far it has got.
+namespace ReportStream {
+
+inline constexpr int FrameSize = 10;  // start, 8 data bytes, terminator
+
+inline std::array<char, FrameSize> Frame(qint64 n)
+{
+    const qint64 second = n % 86400;
+    const qint64 day = 1 + n / 86400 % 366;
+    const qint64 year = n / (86400 * 366) % 100;
+    return {char(Module1::FrameStart), char(day / 100),  char(day % 100), char(second / 3600),
+            char(second / 60 % 60),    char(second % 60), char(year),      5,
+            3,                         char(Module1::TimeReportEnd)};
+}
+
+// The report number behind a generator time as the window shows it
+// ("123 14:05:09   |   05-03-2009"), or -1.
+inline qint64 NumberShown(const QString &text)
+{
+    int day = 0, hour = 0, minute = 0, second = 0, first = 0, group = 0, year = 0;
+    const QByteArray latin = text.toLatin1();
+    if (std::sscanf(latin.constData(), "%d %d:%d:%d | %d-%d-%d", &day, &hour, &minute, &second, &first, &group,
+                    &year)
+        != 7)
+        return -1;
+    return (qint64(year - 2000) * 366 + (day - 1)) * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+} // namespace ReportStream

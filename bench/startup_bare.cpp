@@ -1,0 +1,16 @@
+// The floor of any Qt Widgets program: an application and one empty window,
+// shown. Quits once the window has been painted and the event loop is idle.
+
+#include "shownidle.h"
+
+#include <QApplication>
+#include <QWidget>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.show();
+    QuitWhenShownAndIdle(window);
+    return QApplication::exec();
+}
