@@ -3,7 +3,7 @@
 // window keeps up with.
 //
 //   bench_reports latency [--runs N] [--samples N] [--reference]
-//   bench_reports throughput [--runs N] [--reference]
+//   bench_reports throughput [--runs N] [--reference] [--single]
 //
 // The window is the panel's own, started as the program starts it
 // (Form_Load, show) with its real serial line, which the settings point at
@@ -11,6 +11,8 @@
 // from a thread of its own. --reference measures instead the least any window
 // could do: the same controls, a QSerialPort on the same terminal, the report
 // framing, and the generator time written into its label, nothing else.
+// --single writes every report with a system call of its own instead of a
+// millisecond's reports at once.
 //
 // Prints Markdown, and one "RESULT key value" line per figure.
 
@@ -72,8 +74,20 @@ bool WriteAll(int fd, const char *data, std::size_t size)
     return true;
 }
 
+// Every report in a write of its own, as a unit's serial driver would hand
+// them over one by one; otherwise all of them in one write.
+bool singleWrites = false;
+
 bool WriteFrames(int fd, qint64 first, qint64 count)
 {
+    if (singleWrites) {
+        for (qint64 n = first; n < first + count; ++n) {
+            const auto frame = ReportStream::Frame(n);
+            if (!WriteAll(fd, frame.data(), frame.size()))
+                return false;
+        }
+        return true;
+    }
     std::vector<char> bytes;
     bytes.reserve(std::size_t(count) * ReportStream::FrameSize);
     for (qint64 n = first; n < first + count; ++n) {
@@ -201,6 +215,7 @@ struct Options
     int runs = 5;
     int samples = 2000;
     bool reference = false;
+    bool single = false;
 };
 
 // Report n written up to its terminator, then after a pause the terminator
@@ -368,7 +383,8 @@ int Throughput(QApplication &app, Subject &subject, int fd, const Options &optio
     const double median = Quantile(best, 0.5);
     std::printf("- highest rate kept current, median of %d runs: **%.0f reports/s** (spread %.0f to %.0f)\n",
                 options.runs, median, Quantile(best, 0.0), Quantile(best, 1.0));
-    std::printf("RESULT throughput%s %.0f\n", options.reference ? "_reference" : "", median);
+    std::printf("RESULT throughput%s%s %.0f\n", options.reference ? "_reference" : "", options.single ? "_single" : "",
+                median);
     return 0;
 }
 
@@ -385,12 +401,13 @@ int main(int argc, char *argv[])
     const QString mode = arguments.value(1);
     Options options;
     options.reference = arguments.contains(QStringLiteral("--reference"));
+    options.single = arguments.contains(QStringLiteral("--single"));
     if (const auto at = arguments.indexOf(QStringLiteral("--runs")); at > 0)
         options.runs = std::max(1, arguments.value(at + 1).toInt());
     if (const auto at = arguments.indexOf(QStringLiteral("--samples")); at > 0)
         options.samples = std::max(1, arguments.value(at + 1).toInt());
     if (mode != QLatin1String("latency") && mode != QLatin1String("throughput")) {
-        std::fprintf(stderr, "usage: bench_reports latency|throughput [--runs N] [--samples N] [--reference]\n");
+        std::fprintf(stderr, "usage: bench_reports latency|throughput [--runs N] [--samples N] [--reference] [--single]\n");
         return 2;
     }
 
@@ -420,6 +437,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    singleWrites = options.single;
     return mode == QLatin1String("latency") ? Latency(app, *subject, fd, options)
                                             : Throughput(app, *subject, fd, options);
 }
