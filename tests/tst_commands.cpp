@@ -58,22 +58,6 @@ private slots:
         SendCommand(port, SetReadMode, Hex("04"));
         QVERIFY(port.written.isEmpty());
     }
-
-    void commandSet()
-    {
-        const QStringList names = {"SetTime", "SetTimeZone", "SetReadMode", "SetGenerateMode", "SetOutputFreeze",
-                                   "SetReaderEnable", "SetLeapYear", "SetBinarySeconds", "SetControlFunction",
-                                   "SetOffset", "SetYear"};
-        for (int code = 0; code < 256; ++code) {
-            if (code < names.size()) {
-                QCOMPARE(QString(CommandName(quint8(code))), names[code]);
-                QCOMPARE(PayloadLength(quint8(code)), code == 0 ? 5 : code == 9 ? 4 : 1);
-            } else {
-                QVERIFY(!CommandName(quint8(code)));
-                QCOMPARE(PayloadLength(quint8(code)), 0);
-            }
-        }
-    }
 };
 
 QTEST_APPLESS_MAIN(CommandsTest)

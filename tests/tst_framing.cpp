@@ -103,19 +103,6 @@ private slots:
         }
     }
 
-    void stateCarriesAcrossBlocks()
-    {
-        Module1::ReportFramer framer;
-        RecordingSink sink;
-        framer.ProcessReceivedBytes(Hex("FF 01 17"), sink);
-        QCOMPARE(framer.InFrame, qint16(1));
-        QCOMPARE(framer.RxCount, qint16(2));
-        QVERIFY(sink.events.isEmpty());
-        framer.ProcessReceivedBytes(Hex("0E 05 09 FE"), sink);
-        QCOMPARE(framer.InFrame, qint16(0));
-        QCOMPARE(sink.events, QStringList{"T5:01 17 0e 05 09 00 00 00"});
-    }
-
     // A sink that fails leaves the rest of the block unread.
     void failingSinkStopsTheBlock()
     {

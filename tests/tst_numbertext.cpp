@@ -101,18 +101,6 @@ private slots:
         QFETCH(double, rounded);
         QCOMPARE(NumberText::RoundHalfEven(value), rounded);
     }
-
-    void wholeNumbers()
-    {
-        QVERIFY(NumberText::FitsInt16(32767));
-        QVERIFY(NumberText::FitsInt16(-32768));
-        QVERIFY(!NumberText::FitsInt16(32768));
-        QVERIFY(!NumberText::FitsInt16(-32769));
-        QCOMPARE(NumberText::WholeNumberText(0), QString("0"));
-        QCOMPARE(NumberText::WholeNumberText(-1), QString("-1"));
-        QCOMPARE(NumberText::WholeNumberText(2100), QString("2100"));
-        QCOMPARE(NumberText::WholeNumberText(1234567890123.0), QString("1234567890123"));
-    }
 };
 
 QTEST_APPLESS_MAIN(NumberTextTest)

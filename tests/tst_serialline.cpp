@@ -88,19 +88,6 @@ private slots:
         QVERIFY(!line.isOpen());
     }
 
-    void secondOpenerIsRefused()
-    {
-        Pty pty;
-        settings->set("Ports/2", pty.slavePath());
-        SerialPortService first, second;
-        first.setPortNumber(2);
-        second.setPortNumber(2);
-        QVERIFY(first.open());
-        QVERIFY(!second.open());
-        first.close();
-        QVERIFY(second.open());
-    }
-
     // Only real serial lines are listed; nothing in the way blocks the scan.
     void scanListsOnlySerialLines()
     {
@@ -125,20 +112,6 @@ private slots:
         Module1::ScanComports(line, ports);
         QCOMPARE(ports.AvailablePorts, QList<qint16>{6});
         QVERIFY(!line.isOpen());
-    }
-
-    void panelOpensTheRememberedLine()
-    {
-        Pty pty;
-        settings->set("Ports/7", pty.slavePath());
-        settings->set("Settings/Comport", "7");
-        frm718 window(std::make_unique<SerialPortService>());
-        window.Form_Load();
-        QCOMPARE(window.ui().cmbComports->count(), 1);
-        QCOMPARE(window.ui().cmbComports->currentText(), QString("7"));
-        QCOMPARE(window.ui().cmbComports->itemData(0, Qt::ToolTipRole).toString(), pty.slavePath());
-        QVERIFY(window.Comm().isOpen());
-        QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
     }
 
     // Report frames written in pieces on the unit's side reach the window.

@@ -208,18 +208,6 @@ private slots:
         QVERIFY(port->written.isEmpty());
     }
 
-    // The time shows at once while not connected; the next status report
-    // clears it for the one after.
-    void timeReplacesNotConnected()
-    {
-        port->receive(Time(123, 14, 5, 9));
-        QCOMPARE(ui().lblGeneratorTime->text(), QString("123 14:05:09"));
-        port->receive(Status(24, 1, 1, 0, 1, Digits(0)));
-        QCOMPARE(ui().lblGeneratorTime->text(), QString());
-        port->receive(Time(123, 14, 5, 10));
-        QCOMPARE(ui().lblGeneratorTime->text(), QString("123 14:05:10"));
-    }
-
     // A failing line is closed and opened again, once, silently.
     void lineFailureReopens()
     {
