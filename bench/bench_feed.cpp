@@ -28,29 +28,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace {
-
-bool WriteAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN)
-                return false;
-            pollfd writable{fd, POLLOUT, 0};
-            ::poll(&writable, 1, 1000);
-            continue;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
-} // namespace
-
 int main()
 {
     Pty pty;

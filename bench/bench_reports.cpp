@@ -54,26 +54,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Writes every byte, waiting while the terminal's buffer is full.
-bool WriteAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN)
-                return false;
-            pollfd writable{fd, POLLOUT, 0};
-            ::poll(&writable, 1, 1000);
-            continue;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
 // Every report in a write of its own, as a unit's serial driver would hand
 // them over one by one; otherwise all of them in one write.
 bool singleWrites = false;

@@ -21,9 +21,7 @@
 #include <QTimer>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <poll.h>
 #include <thread>
 #include <unistd.h>
 
@@ -53,26 +51,6 @@ QString TimeText(long i)
     return QString::asprintf("%03d %02d:%02d:%02d   |   12-06-2026", day, h, m, s);
 }
 
-// Writes everything, waiting while the line is full.
-bool WriteAll(int fd, QByteArray bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n > 0) {
-            data += n;
-            left -= n;
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{fd, POLLOUT, 0};
-            ::poll(&p, 1, 1000);
-        } else if (n < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,7 +78,7 @@ int main(int argc, char *argv[])
             QByteArray chunk = TimeReport(i);
             if (i % 10 == 0)
                 chunk.append(status, sizeof status);
-            if (!WriteAll(pty.masterFd(), chunk)) {
+            if (!pty.write(chunk)) {
                 failed = true;
                 return;
             }
@@ -129,7 +107,7 @@ int main(int argc, char *argv[])
             app.quit();
         // The last report may have met a reopening of the port: send it again.
         if (written == reports && ++behind % 10 == 0)
-            WriteAll(pty.masterFd(), TimeReport(reports - 1));
+            pty.write(TimeReport(reports - 1));
         if (clock.elapsed() > 30 * 60 * 1000)  // far behind any sane pace
             app.exit(2);
     });

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,21 +28,28 @@ Pty::~Pty()
     hangUp();
 }
 
-bool Pty::write(const QByteArray &bytes)
+bool WriteAll(int fd, const char *data, std::size_t size)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_master, data, size_t(left));
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN)
+            if (errno == EINTR)
                 continue;
-            return false;
+            if (errno != EAGAIN)
+                return false;
+            pollfd writable{fd, POLLOUT, 0};
+            ::poll(&writable, 1, 1000);
+            continue;
         }
         data += n;
-        left -= n;
+        size -= std::size_t(n);
     }
     return true;
+}
+
+bool Pty::write(const QByteArray &bytes)
+{
+    return WriteAll(m_master, bytes.constData(), std::size_t(bytes.size()));
 }
 
 QByteArray Pty::readAvailable()
