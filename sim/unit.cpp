@@ -100,7 +100,9 @@ QByteArray Unit::timeReport(qint64 now) const
     frame += char(time.minute());
     frame += char(time.second());
     if (m_form == Form::WithDate) {
-        const QDate date = QDate(time.year, 1, 1).addDays(time.day - 1);
+        // A clock set to day 366 of a common year shows 31 December; the
+        // next day is 1 January of the next year.
+        const QDate date = QDate(time.year, 1, 1).addDays(qMin(time.day, daysInYear(time.year)) - 1);
         frame += char(time.year - 2000);
         frame += char(date.month());
         frame += char(date.day());

@@ -7,6 +7,8 @@
 #include "panel/settime.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -160,6 +162,66 @@ private slots:
         QTest::keyClicks(hour, "6");
         PressSet();
         QCOMPARE(port->allWritten(), Hex("00 2D 06 01 01 00 FA 1A 0A FA"));
+    }
+
+    // A lock that arrives while the operator types in the editor takes the
+    // editor away; the keys that follow go nowhere, and a mark the operator
+    // has not looked at yet stays.
+    void lockTakesTheEditorFromUnderTheKeys()
+    {
+        Start(true);
+        Fill({"2026", "45", "30", "1", "1"});
+        PressSet();
+        QLineEdit *day = Field("txtDay");
+        QTest::mouseClick(day, Qt::LeftButton, {}, QPoint(4, day->height() / 2));
+        QCOMPARE(QApplication::focusWidget(), day);
+
+        port->receive(Status(24, 1, 1, 0x40, 1, Digits(0)));
+        QVERIFY(!day->isEnabled());
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY2(!qobject_cast<QComboBox *>(focus) && !qobject_cast<QAbstractButton *>(focus)
+                     && !qobject_cast<QLineEdit *>(focus),
+                 focus ? qPrintable(focus->objectName()) : "none");
+        const auto controls = [this] {
+            QStringList state;
+            for (auto *list : window->findChildren<QComboBox *>())
+                state << QString("%1 %2").arg(list->objectName()).arg(list->currentIndex());
+            for (auto *box : window->findChildren<QCheckBox *>())
+                state << QString("%1 %2").arg(box->objectName()).arg(box->checkState());
+            for (auto *field : window->findChildren<QLineEdit *>())
+                state << QString("%1 %2").arg(field->objectName(), field->text());
+            return state;
+        };
+        const QStringList before = controls();
+        for (const Qt::Key key : {Qt::Key_0, Qt::Key_7, Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home,
+                                  Qt::Key_PageDown, Qt::Key_Space, Qt::Key_Right})
+            QTest::keyClick(window->windowHandle(), key);
+        QVERIFY2(port->written.isEmpty(), port->allWritten().toHex(' ').constData());
+        QCOMPARE(controls(), before);
+        QCOMPARE(Background("txtHour"), SetTimeEditor::ErrorMark);
+    }
+
+    // Focus that comes back on its own, as the window is activated again,
+    // leaves the field as the operator left it: text, caret and mark.
+    void focusThatComesBackChangesNothing()
+    {
+        Start(true);
+        Fill({"2026", "400", "1", "1", "1"});
+        PressSet();
+        QLineEdit *day = Field("txtDay");
+        day->setFocus();
+        day->setCursorPosition(1);
+        QCOMPARE(Background("txtDay"), SetTimeEditor::ErrorMark);
+
+        QWidget other;
+        QVERIFY(ShowActive(&other));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(QApplication::focusWidget(), day);
+        QCOMPARE(day->text(), QString("400"));
+        QVERIFY(!day->hasSelectedText());
+        QCOMPARE(day->cursorPosition(), 1);
+        QCOMPARE(Background("txtDay"), SetTimeEditor::ErrorMark);
     }
 
     // Without dates from the unit the year field is hidden; the year of the

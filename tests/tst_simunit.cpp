@@ -220,6 +220,13 @@ private slots:
         QTest::newRow("time set runs on") << Form::WithDate << "2026-02-05T07:04:09.700"
                                           << Hex("02 2D 0D 07 09 00 FA 1A 0A FA") << 1000
                                           << Hex("FF 02 2D 0D 07 0A 1A 09 02 FE") << 1000;
+        // Day 366 of a common year: 31 December, then 1 January of the next.
+        QTest::newRow("day 366 of a common year") << Form::WithDate << "2009-05-03T14:05:09"
+                                                  << Hex("03 42 17 3B 3A 00 FA") << 0
+                                                  << Hex("FF 03 42 17 3B 3A 09 0C 1F FE") << 1000;
+        QTest::newRow("after day 366 of a common year") << Form::WithDate << "2009-05-03T14:05:09"
+                                                        << Hex("03 42 17 3B 3A 00 FA") << 2000
+                                                        << Hex("FF 00 01 00 00 00 0A 01 01 FE") << 1000;
         QTest::newRow("day 7") << Form::TimeOnly << "2026-02-05T07:04:09" << Hex("00 07 00 00 00 00 FA") << 0
                                << Hex("FF 00 07 00 00 00 FE") << 1000;
         QTest::newRow("day 100") << Form::TimeOnly << "2026-02-05T07:04:09" << Hex("01 00 00 00 00 00 FA") << 0

@@ -3,16 +3,24 @@
 #include "portnames.h"
 
 #include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
-// Whether the device behind a port name is there, resolved as QSerialPort
-// resolves it: a bare name such as "ttyUSB0" lies in /dev.
-bool DeviceExists(const QString &portName)
+// A device path that names nothing. Only paths are judged here: a bare name
+// ("ttyUSB0", "COM3") goes to QSerialPort as it is, which knows where such
+// names live on each system.
+bool IsMissingDevicePath(const QString &portName)
 {
     const bool isPath = portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./"))
         || portName.startsWith(QLatin1String("../"));
-    return QFileInfo::exists(isPath ? portName : QLatin1String("/dev/") + portName);
+    return isPath && !QFileInfo::exists(portName);
 }
 
 } // namespace
@@ -55,7 +63,7 @@ bool SerialPortService::open()
     // Most of the ports probed at start-up have no device. QSerialPort would
     // first make, sync to disk and remove a lock file for each, a few tenths
     // of a millisecond apiece, only to find nothing to open.
-    if (!DeviceExists(path))
+    if (IsMissingDevicePath(path))
         return false;
     m_failed = false;
     m_port.clearError();
@@ -67,11 +75,13 @@ bool SerialPortService::open()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite))
         return false;
+    watchLine();
     return true;
 }
 
 void SerialPortService::close()
 {
+    stopWatching();
     if (m_port.isOpen()) {
         // QSerialPort drops what it has not yet handed to the device when it
         // closes; a command the operator just gave must still leave.
@@ -116,11 +126,51 @@ void SerialPortService::onError(QSerialPort::SerialPortError error)
     default:
         return;  // open failures are reported by open()'s result
     }
+    fail();
+}
+
+void SerialPortService::watchLine()
+{
+    m_watchFd = ::fcntl(int(m_port.handle()), F_DUPFD_CLOEXEC, 0);
+    if (m_watchFd < 0)
+        return;
+    m_watch = new QSocketNotifier(m_watchFd, QSocketNotifier::Read, this);
+    connect(m_watch, &QSocketNotifier::activated, this, &SerialPortService::checkLine);
+}
+
+void SerialPortService::stopWatching()
+{
+    delete m_watch;
+    m_watch = nullptr;
+    if (m_watchFd >= 0)
+        ::close(m_watchFd);
+    m_watchFd = -1;
+}
+
+// The line woke us. Bytes waiting are QSerialPort's to read; a hang-up, an
+// error, or readable with nothing to read means the line is dead.
+void SerialPortService::checkLine()
+{
+    pollfd line{m_watchFd, POLLIN, 0};
+    if (::poll(&line, 1, 0) <= 0)
+        return;
+    int waiting = 0;
+    const bool dead = (line.revents & (POLLHUP | POLLERR | POLLNVAL))
+        || ((line.revents & POLLIN) && (::ioctl(m_watchFd, FIONREAD, &waiting) != 0 || waiting == 0));
+    if (dead)
+        fail();
+}
+
+void SerialPortService::fail()
+{
     if (m_failed || !m_port.isOpen())
         return;
     m_failed = true;
+    // The dead line stays readable until it is closed; one report is enough.
+    if (m_watch)
+        m_watch->setEnabled(false);
     // Report it from the event loop: the handler closes and reopens the
-    // port, which must not happen inside QSerialPort's own notification.
+    // port, which must not happen inside a notification of the line itself.
     QMetaObject::invokeMethod(
         this,
         [this] {

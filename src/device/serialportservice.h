@@ -4,15 +4,23 @@
 
 #include <QSerialPort>
 
+class QSocketNotifier;
+
 // The serial line through QSerialPort. Port numbers become devices as
 // portnames.h describes.
 //
 // A line that fails while open (the device vanished, the far end hung up, a
 // read or write error) is reported once: received() is raised from the event
-// loop, not from inside QSerialPort's own error notification, and readInput()
-// returns false until the port is closed. QSerialPort may keep repeating a
-// read error many thousands of times a second on a hung-up line; only the
-// first one counts, and closing the port silences the rest.
+// loop, not from inside QSerialPort's own notifications, and readInput()
+// returns false until the port is closed.
+//
+// Which Qt release runs decides how a dead line looks. Up to Qt 6.7.2 a
+// hung-up line repeats a read error many thousands of times a second; only
+// the first one counts, and closing the port silences the rest. From 6.7.3
+// on Qt reports nothing at all: the line stays readable, every read returns
+// no byte, and the event loop spins on it. So the service watches the line's
+// descriptor itself: a hang-up or error condition, or a readable line with
+// nothing to read, is a line failure whatever Qt says.
 class SerialPortService final : public PortService
 {
     Q_OBJECT
@@ -33,8 +41,17 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void watchLine();
+    void stopWatching();
+    void checkLine();
+    void fail();
 
     QSerialPort m_port;
     qint16 m_portNumber = 1;
     bool m_failed = false;
+    // Our own descriptor of the open line, a duplicate of QSerialPort's, and
+    // the notifier on it. Separate from QSerialPort's own notifier, which
+    // swallows a read of no bytes without a word.
+    int m_watchFd = -1;
+    QSocketNotifier *m_watch = nullptr;
 };

@@ -94,13 +94,22 @@ bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
     if (!field)
         return false;
     switch (event->type()) {
-    case QEvent::FocusIn:
+    case QEvent::FocusIn: {
+        // Only the operator moving into the field clears its mark and selects
+        // its text. Focus that comes back on its own (the window activated
+        // again, a message box or a menu closed) or that the program moves
+        // leaves the field as the operator left it.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::MouseFocusReason && reason != Qt::TabFocusReason
+            && reason != Qt::BacktabFocusReason && reason != Qt::ShortcutFocusReason)
+            break;
         FieldFocused(field);
         // A click that brings the focus would place the caret and undo the
         // selection; that one press is kept from the field.
-        if (static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason)
+        if (reason == Qt::MouseFocusReason)
             m_selectOnPress = field;
         break;
+    }
     case QEvent::MouseButtonPress:
         if (m_selectOnPress == field) {
             m_selectOnPress = nullptr;

@@ -11,7 +11,8 @@ struct Form718;
 // fields are rewritten as the whole number they hold and marked yellow, and
 // nothing is sent; good fields are normalised ("005", "07", "2026") and the
 // time and the year leave as two commands, back to back. A field that takes
-// the focus loses its mark and has its whole text selected.
+// the focus from the operator (a click, Tab or Shift+Tab) loses its mark and
+// has its whole text selected.
 class SetTimeEditor : public QObject
 {
     Q_OBJECT

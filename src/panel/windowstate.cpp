@@ -11,6 +11,33 @@
 
 namespace WindowState {
 
+namespace {
+
+// Enables or disables a group of controls in order. Qt hands the keyboard
+// focus of a control it disables to the next one in the tab chain, through
+// the focus handlers of every field on the way; the operator's next keys
+// would then pick settings in a list they never chose. A report disables
+// controls while the operator may be typing, so the focus goes to the
+// window itself instead, where keys do nothing.
+template <std::size_t N>
+void SetEnabled(QWidget *const (&group)[N], bool enabled)
+{
+    if (!enabled) {
+        QWidget *const window = group[0]->window();
+        QWidget *const focus = window->focusWidget();
+        for (QWidget *control : group) {
+            if (focus && (focus == control || control->isAncestorOf(focus))) {
+                window->setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+    }
+    for (QWidget *control : group)
+        control->setEnabled(enabled);
+}
+
+} // namespace
+
 void EnableInterface(Form718 &ui, bool enabled)
 {
     EnableSetTime(ui, enabled);
@@ -21,15 +48,13 @@ void EnableInterface(Form718 &ui, bool enabled)
         ui.chkReaderEnable, ui.chkLeapYear,      ui.chkBinarySeconds,
         ui.cmbControlFunction, ui.cmbTimeZone,   ui.txtOffset,
     };
-    for (QWidget *control : group)
-        control->setEnabled(enabled);
+    SetEnabled(group, enabled);
 }
 
 void EnableSetTime(Form718 &ui, bool enabled)
 {
     QWidget *const group[] = {ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.cmdSetTime};
-    for (QWidget *control : group)
-        control->setEnabled(enabled);
+    SetEnabled(group, enabled);
 }
 
 void ShowLockState(Form718 &ui, bool locked)

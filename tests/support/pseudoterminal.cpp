@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,4 +73,9 @@ void Pty::hangUp()
     if (m_master >= 0)
         ::close(m_master);
     m_master = m_slave = -1;
+}
+
+bool Pty::vhangup()
+{
+    return m_slave >= 0 && ::ioctl(m_slave, TIOCVHANGUP) == 0;
 }

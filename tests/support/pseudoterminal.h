@@ -29,6 +29,9 @@ public:
     QByteArray readAvailable();
     // Hangs up: closes the master (and our hold on the slave).
     void hangUp();
+    // Hangs up every open file of the slave while the device stays, as a
+    // modem hang-up does (TIOCVHANGUP, which needs root). False if refused.
+    bool vhangup();
 
 private:
     int m_master = -1;
