@@ -10,18 +10,17 @@
 
 namespace {
 
-// How often the given threads of the process went to sleep. Being put aside
-// while running (an involuntary switch) only tells how busy the machine is.
+// How often the given threads went to sleep. Being put aside while running
+// (an involuntary switch) only tells how busy the machine is.
 long long Sleeps(const QStringList &threads)
 {
     long long total = 0;
     for (const QString &thread : threads) {
         QFile status(QStringLiteral("/proc/self/task/%1/status").arg(thread));
-        if (!status.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                total += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        if (status.open(QIODevice::ReadOnly)) {
+            const QByteArray text = status.readAll();
+            const qsizetype at = text.indexOf("\nvoluntary_ctxt_switches:");
+            total += text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
         }
     }
     return total;
@@ -39,22 +38,19 @@ double CpuMilliseconds()
 Idleness MeasureIdle(int milliseconds)
 {
     QEventLoop loop;
-    // Whatever is already waiting runs first, before the count starts.
-    loop.processEvents(QEventLoop::AllEvents);
+    loop.processEvents(QEventLoop::AllEvents);  // what is already waiting runs first
     const QStringList threads = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const long long switches = Sleeps(threads);
+    const long long sleeps = Sleeps(threads);
     const double cpu = CpuMilliseconds();
-    // The wait ends from a thread of its own rather than a timer of the loop:
-    // a timer may wake the loop more than once as it comes due.
+    // The wait ends from a thread of its own: a timer of the loop may wake it
+    // more than once as it comes due.
     std::thread end([&loop, milliseconds] {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec();
-    Idleness idleness;
-    // The loop went to sleep once, and only the end of the wait woke it.
-    idleness.wakeUps = qMax(0LL, Sleeps(threads) - switches - 1);
-    idleness.cpuMilliseconds = CpuMilliseconds() - cpu;
+    // The loop went to sleep once, and the end of the wait woke it.
+    const Idleness idleness{qMax(0LL, Sleeps(threads) - sleeps - 1), CpuMilliseconds() - cpu};
     end.join();
     return idleness;
 }
