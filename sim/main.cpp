@@ -3,6 +3,8 @@
 #include "quitsignals.h"
 #include "simulator.h"
 
+#include "device/program.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -10,7 +12,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qv718-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QV718_VERSION));
+    QCoreApplication::setApplicationVersion(Program::Version());
     QTextStream err(stderr);
 
     QString error;

@@ -2,11 +2,13 @@
 
 #include "device/commands.h"
 #include "device/lists.h"
+#include "device/numbertext.h"
 #include "device/reports.h"
 
 #include <QDate>
 
 using namespace Module1;
+using NumberText::ZeroPadded;
 
 namespace Sim {
 
@@ -14,16 +16,10 @@ namespace {
 
 constexpr int MillisecondsPerDay = 24 * 3600 * 1000;
 
-QString TwoDigits(int value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
 QString TimeText(int day, int hour, int minute, int second)
 {
     return QStringLiteral("%1 %2:%3:%4")
-        .arg(day, 3, 10, QLatin1Char('0'))
-        .arg(TwoDigits(hour), TwoDigits(minute), TwoDigits(second));
+        .arg(ZeroPadded(day, 3), ZeroPadded(hour, 2), ZeroPadded(minute, 2), ZeroPadded(second, 2));
 }
 
 QString Quoted(const char *text)
@@ -91,24 +87,13 @@ void Unit::setClock(const Time &time, qint64 now)
 QByteArray Unit::timeReport(qint64 now) const
 {
     const Time time = timeAt(now);
-    QByteArray frame;
-    frame.reserve(TimeReportLongLength + 2);
-    frame += char(FrameStart);
-    frame += char(time.day / 100);
-    frame += char(time.day % 100);
-    frame += char(time.hour());
-    frame += char(time.minute());
-    frame += char(time.second());
-    if (m_form == Form::WithDate) {
-        // A clock set to day 366 of a common year shows 31 December; the
-        // next day is 1 January of the next year.
-        const QDate date = QDate(time.year, 1, 1).addDays(qMin(time.day, daysInYear(time.year)) - 1);
-        frame += char(time.year - 2000);
-        frame += char(date.month());
-        frame += char(date.day());
-    }
-    frame += char(TimeReportEnd);
-    return frame;
+    if (m_form == Form::TimeOnly)
+        return TimeReportFrame(time.day, time.hour(), time.minute(), time.second());
+    // A clock set to day 366 of a common year shows 31 December; the next
+    // day is 1 January of the next year.
+    const QDate date = QDate(time.year, 1, 1).addDays(qMin(time.day, daysInYear(time.year)) - 1);
+    const ReportDate calendar{time.year, date.month(), date.day()};
+    return TimeReportFrame(time.day, time.hour(), time.minute(), time.second(), &calendar);
 }
 
 QByteArray Unit::statusReport() const
@@ -127,18 +112,7 @@ QByteArray Unit::statusReport() const
     if (reportsLock())
         flags |= ReaderLockedBit;
     const quint8 byte4 = m_form == Form::WithDate ? s.controlFunction : (s.leapYear ? LeapYearBit : 0);
-
-    QByteArray frame;
-    frame.reserve(StatusReportLength + 2);
-    frame += char(FrameStart);
-    frame += char(s.timeZone);
-    frame += char(s.readMode);
-    frame += char(s.generateMode);
-    frame += char(flags);
-    frame += char(byte4);
-    frame += OffsetPayload(s.offset);
-    frame += char(StatusReportEnd);
-    return frame;
+    return StatusReportFrame(s.timeZone, s.readMode, s.generateMode, flags, byte4, OffsetDigits(s.offset));
 }
 
 QString Unit::describeReport(QByteArrayView frame) const
@@ -149,7 +123,7 @@ QString Unit::describeReport(QByteArrayView frame) const
     if (data >= TimeReportShortLength && quint8(frame.back()) == TimeReportEnd) {
         text = QStringLiteral("TimeReport ") + TimeText(at(0) * 100 + at(1), at(2), at(3), at(4));
         if (data == TimeReportLongLength)
-            text += QStringLiteral(" %1-%2-%3").arg(2000 + at(5)).arg(TwoDigits(at(6)), TwoDigits(at(7)));
+            text += QStringLiteral(" %1-%2-%3").arg(2000 + at(5)).arg(ZeroPadded(at(6), 2), ZeroPadded(at(7), 2));
     } else if (data == StatusReportLength && quint8(frame.back()) == StatusReportEnd) {
         const quint8 flags = at(3);
         QStringList set;
@@ -171,7 +145,7 @@ QString Unit::describeReport(QByteArrayView frame) const
                    .arg(HexBytes(frame.sliced(4, 1)), set.join(QLatin1Char(' ')))
                    .arg(m_form == Form::WithDate ? QStringLiteral("function %1").arg(at(4))
                                                  : QStringLiteral("leap-year %1").arg(at(4) & LeapYearBit))
-                   .arg(at(5) * 1000 + at(6) * 100 + at(7) * 10 + at(8));
+                   .arg(OffsetFromDigits(reinterpret_cast<const quint8 *>(frame.data()) + 6));
     } else {
         text = QStringLiteral("bytes");
     }
@@ -291,7 +265,7 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
     case SetOffset: {
         if (at(0) > 9 || at(1) > 9 || at(2) > 9 || at(3) > 9)
             return {};
-        s.offset = quint16(at(0) * 1000 + at(1) * 100 + at(2) * 10 + at(3));
+        s.offset = quint16(OffsetFromDigits(reinterpret_cast<const quint8 *>(payload.data())));
         return QStringLiteral("%1 us").arg(s.offset);
     }
     }

@@ -5,8 +5,8 @@
 #include "pseudoterminal.h"
 #include "testenv.h"
 
-#include "device/portnames.h"
-#include "device/ports.h"
+#include "device/portdevices.h"
+#include "device/portselection.h"
 #include "device/serialportservice.h"
 #include "panel/frm718.h"
 

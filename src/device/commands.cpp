@@ -38,11 +38,16 @@ QByteArray SetTimePayload(int day, int hour, int minute, int second)
     return QByteArray(bytes, sizeof bytes);
 }
 
-QByteArray OffsetPayload(int microseconds)
+QByteArray OffsetDigits(int microseconds)
 {
     const char bytes[] = {char(microseconds / 1000), char(microseconds % 1000 / 100),
                           char(microseconds % 100 / 10), char(microseconds % 10)};
     return QByteArray(bytes, sizeof bytes);
+}
+
+int OffsetFromDigits(const quint8 *digits)
+{
+    return digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
 }
 
 } // namespace Module1

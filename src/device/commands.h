@@ -48,7 +48,12 @@ void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload);
 // Payload of SetTime for a day of the year (1 to 366) and a time of day.
 QByteArray SetTimePayload(int day, int hour, int minute, int second);
 
-// Payload of SetOffset: thousands, hundreds, tens, units of 0 to 9999.
-QByteArray OffsetPayload(int microseconds);
+// The microsecond offset travels both ways as its four decimal digits, most
+// significant first: SetOffset's payload, and bytes 5 to 8 of a status
+// report. OffsetDigits makes them from 0 to 9999.
+QByteArray OffsetDigits(int microseconds);
+// The weighted sum of four digit bytes, as the unit means it. Bytes above 9
+// count with their weight too (digits 27, 88, 61, 1 give 278861).
+int OffsetFromDigits(const quint8 *digits);
 
 } // namespace Module1

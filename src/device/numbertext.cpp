@@ -11,6 +11,14 @@ namespace {
 bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
 bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
+// The position after the run of digits that starts at i.
+qsizetype SkipDigits(QStringView text, qsizetype i)
+{
+    while (i < text.size() && IsDigit(text[i]))
+        ++i;
+    return i;
+}
+
 // from_chars gives up on magnitudes a double cannot hold, both huge and tiny.
 // Decide which from the decimal exponent the text implies: huge reads as
 // infinity, tiny as 0.
@@ -61,22 +69,15 @@ Reading Read(QStringView text)
     const qsizetype start = i;
     if (i < n && (text[i] == u'+' || text[i] == u'-'))
         ++i;
-    qsizetype digits = 0;
-    while (i < n && IsDigit(text[i])) {
-        ++i;
-        ++digits;
-    }
+    qsizetype end = SkipDigits(text, i);
+    qsizetype digits = end - i;
+    i = end;
     if (i < n && text[i] == u'.') {
-        qsizetype j = i + 1;
-        qsizetype fraction = 0;
-        while (j < n && IsDigit(text[j])) {
-            ++j;
-            ++fraction;
-        }
+        end = SkipDigits(text, i + 1);
         // "5." reads as 5; a lone "." is no number.
-        if (digits + fraction > 0) {
-            i = j;
-            digits += fraction;
+        if (digits + (end - i - 1) > 0) {
+            digits += end - i - 1;
+            i = end;
         }
     }
     if (digits == 0)
@@ -87,13 +88,8 @@ Reading Read(QStringView text)
         qsizetype j = i + 1;
         if (j < n && (text[j] == u'+' || text[j] == u'-'))
             ++j;
-        qsizetype expDigits = 0;
-        while (j < n && IsDigit(text[j])) {
-            ++j;
-            ++expDigits;
-        }
-        if (expDigits > 0)
-            i = j;
+        if (SkipDigits(text, j) > j)
+            i = SkipDigits(text, j);
     }
 
     // Only ASCII was accepted above, so Latin-1 is exact; from_chars never
@@ -136,6 +132,11 @@ QString WholeNumberText(double value)
     if (std::fabs(value) < 9.0e15)
         return QString::number(static_cast<qint64>(value));
     return QString::number(value, 'f', 0);
+}
+
+QString ZeroPadded(qint64 value, int digits)
+{
+    return QString::number(value).rightJustified(digits, QLatin1Char('0'));
 }
 
 } // namespace NumberText

@@ -35,4 +35,8 @@ bool FitsInt16(double value);
 // The whole number as plain decimal text: "-" if negative, no leading zeros.
 QString WholeNumberText(double value);
 
+// A count of at least `digits` digits, zeros in front: ZeroPadded(5, 2) is
+// "05", ZeroPadded(123, 2) "123". For values from 0 up.
+QString ZeroPadded(qint64 value, int digits);
+
 } // namespace NumberText

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <array>
@@ -38,6 +39,28 @@ inline constexpr quint8 LeapYearBit = 0x01;
 
 inline constexpr int RxBufferSize = 31;
 
+// The calendar part of a time report from a unit that sends one.
+struct ReportDate
+{
+    int year;         // 2000 to 2099
+    int firstGroup;   // shown first
+    int secondGroup;
+};
+
+// The longest time report: start, 8 data bytes, end.
+inline constexpr int TimeReportMaxFrame = TimeReportLongLength + 2;
+
+// Writes a time report as the unit sends it into `frame`, which has room for
+// TimeReportMaxFrame bytes, and returns its length: the day of the year and
+// the time of day, and the date when there is one. Nothing is allocated.
+int WriteTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date = nullptr);
+QByteArray TimeReportFrame(int day, int hour, int minute, int second, const ReportDate *date = nullptr);
+
+// A status report as the unit sends it. `offsetDigits` are the four digit
+// bytes (OffsetDigits in commands.h).
+QByteArray StatusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMode, quint8 flags, quint8 byte4,
+                             QByteArrayView offsetDigits);
+
 // Receives the complete reports, synchronously, in the order of their
 // terminators. Both read the report from the framer's buffer.
 class ReportSink
@@ -72,6 +95,11 @@ public:
     // leaves here before that terminator resets the count; the rest of the
     // block is not looked at.
     void ProcessReceivedBytes(QByteArrayView block, ReportSink &sink);
+
+    // Gives up the frame being assembled, as after the line failed: data
+    // bytes wait for the next start byte to count as a frame. The buffer and
+    // the count stay as they are.
+    void reset() { InFrame = 0; }
 };
 
 } // namespace Module1

@@ -1,6 +1,6 @@
 #include "serialportservice.h"
 
-#include "portnames.h"
+#include "portdevices.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>

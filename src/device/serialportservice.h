@@ -7,7 +7,7 @@
 class QSocketNotifier;
 
 // The serial line through QSerialPort. Port numbers become devices as
-// portnames.h describes.
+// portdevices.h describes.
 //
 // A line that fails while open (the device vanished, the far end hung up, a
 // read or write error) is reported once: received() is raised from the event

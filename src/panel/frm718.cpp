@@ -1,15 +1,18 @@
 #include "frm718.h"
 
+#include "artwork.h"
 #include "offsetentry.h"
 #include "picknotifier.h"
-#include "settime.h"
+#include "settimeeditor.h"
 #include "settingscontrols.h"
-#include "windowstate.h"
+#include "statusdisplay.h"
+#include "ui_frm718.h"
 
-#include "device/portnames.h"
+#include "device/lists.h"
+#include "device/portdevices.h"
+#include "device/portservice.h"
+#include "device/program.h"
 
-#include <QComboBox>
-#include <QLabel>
 #include <QMessageBox>
 #include <QSignalBlocker>
 
@@ -17,39 +20,96 @@
 
 using namespace Module1;
 
-frm718::frm718(std::unique_ptr<PortService> comm, QWidget *parent)
-    : frm718(std::move(comm), [](Form718 &ui, PanelState &state) {
-          return std::make_unique<StatusDisplay>(ui, state);
-      }, parent)
+namespace {
+
+// The window was designed around "MS Sans Serif" and "Courier New". Where
+// they are missing, fonts of nearly the same width stand in, so that every
+// caption still fits its control.
+void RegisterFontSubstitutes()
 {
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
 
-frm718::frm718(std::unique_ptr<PortService> comm, const StatusDisplayFactory &makeDisplay,
-               QWidget *parent)
+QFont Font(const char *family, qreal points, bool bold = false)
+{
+    QFont font(QString::fromLatin1(family));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Fills a list without selecting anything: a list shows an empty box until
+// the program or the operator picks an entry.
+template <std::size_t N>
+void Fill(QComboBox *list, const char *const (&entries)[N])
+{
+    for (const char *entry : entries)
+        list->addItem(QString::fromLatin1(entry));
+    list->setCurrentIndex(-1);
+}
+
+} // namespace
+
+frm718::frm718(PortService *comm, QWidget *parent)
     : QWidget(parent)
-    , m_comm(std::move(comm))
+    , ui(std::make_unique<Ui::frm718>())
+    , Comm(comm)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
-    m_status = makeDisplay(m_ui, m_state);
-    m_ui.setupUi(this);
-    m_comm->setParent(this);
+    ui->setupUi(this);
+    Comm->setParent(this);
+    // What the form cannot hold: the title with the build's version, a
+    // border the operator cannot drag, the pictures drawn in code, the list
+    // entries the simulated unit shares, and the fonts.
+    setWindowTitle(Program::WindowTitle());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowIcon(Artwork::LogoIcon());
+    ui->picLogo->setPixmap(Artwork::Logo32());
+    Fill(ui->cmbReadMode, Lists::ReadModes);
+    Fill(ui->cmbGenerateMode, Lists::GenerateModes);
+    Fill(ui->cmbTimeZone, Lists::TimeZones);
+    Fill(ui->cmbControlFunction, Lists::ControlFunctions);
+    ApplyFonts();
+    ui->cmbComports->setFocus();
 
-    connect(new PickNotifier(m_ui.cmbComports), &PickNotifier::picked, this,
-            &frm718::cmbComports_Click);
-    connect(m_comm.get(), &PortService::received, this, &frm718::Comm_OnComm);
-    m_settings = new SettingsControls(m_ui, m_state, *m_comm, this);
-    m_setTime = new SetTimeEditor(m_ui, *m_comm, this);
-    m_offset = new OffsetEntry(m_ui, m_state, *m_comm, this);
+    m_setTime = new SetTimeEditor(*ui, *Comm, this);
+    m_status = new StatusDisplay(*ui, *m_setTime, this);
+    new SettingsControls(*ui, *m_status, *Comm, this);
+    new OffsetEntry(*ui, *m_status, *Comm, this);
+    connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
+    connect(Comm, &PortService::received, this, &frm718::Comm_OnComm);
 }
 
 frm718::~frm718()
 {
-    // The port belongs to the window; make sure it is closed before the
-    // controls go away.
-    disconnect(m_comm.get(), nullptr, this, nullptr);
-    if (m_comm->isOpen())
-        m_comm->close();
-    m_comm->setParent(nullptr);
+    // Close the line before the controls go away.
+    disconnect(Comm, nullptr, this, nullptr);
+    if (Comm->isOpen())
+        Comm->close();
+}
+
+// Every control in "MS Sans Serif" 8.25 pt, the settings frame and the
+// generator time in 9.75 pt, the time separators bold. The form itself only
+// holds whole point sizes.
+void frm718::ApplyFonts()
+{
+    RegisterFontSubstitutes();
+    setFont(Font("Courier New", 9.75));
+    for (QWidget *control : findChildren<QWidget *>())
+        control->setFont(Font("MS Sans Serif", 8.25));
+    ui->Frame4->setFont(Font("MS Sans Serif", 9.75));
+    ui->lblGeneratorTime->setFont(Font("MS Sans Serif", 9.75));
+    ui->Label1->setFont(Font("MS Sans Serif", 8.25, true));
+    ui->Label2->setFont(Font("MS Sans Serif", 8.25, true));
 }
 
 void frm718::setClock(Clock clock)
@@ -59,19 +119,19 @@ void frm718::setClock(Clock clock)
 
 void frm718::Form_Load()
 {
-    m_state.RefreshPending = -1;
+    m_status->RequestFullReport();
     m_ports.CurrentPort = RememberedPort();
-    ScanComports(*m_comm, m_ports);
+    ScanComports(*Comm, m_ports);
     PopulateComports(m_ports.CurrentPort);
-    WindowState::ShowLockState(m_ui, false);
-    WindowState::LoadClockIntoFields(m_ui, m_clock());
+    m_status->ShowLockState(false);
+    m_setTime->LoadClockIntoFields(m_clock());
 }
 
 void frm718::PopulateComports(qint16 current)
 {
     if (m_ports.AvailablePortCount < 1)
         return;
-    QComboBox *list = m_ui.cmbComports;
+    QComboBox *list = ui->cmbComports;
     list->clear();
     for (const qint16 port : std::as_const(m_ports.AvailablePorts)) {
         {
@@ -85,29 +145,29 @@ void frm718::PopulateComports(qint16 current)
         }
         if (port == current) {
             list->setCurrentIndex(list->count() - 1);
-            OpenPortIfPresent(*m_comm, m_ports, port);
+            OpenPortIfPresent(*Comm, m_ports, port);
         }
     }
 }
 
 void frm718::cmbComports_Click()
 {
-    if (m_state.ApplyingStatus)
+    if (m_status->applyingStatus())
         return;
-    if (m_ui.cmbComports->currentIndex() < 0)
+    if (ui->cmbComports->currentIndex() < 0)
         return;
     UpdateComport();
 }
 
 void frm718::UpdateComport()
 {
-    const QString entry = m_ui.cmbComports->currentText();
+    const QString entry = ui->cmbComports->currentText();
     const auto port = qint16(entry.toInt());
-    if (OpenPortIfPresent(*m_comm, m_ports, port)) {
+    if (OpenPortIfPresent(*Comm, m_ports, port)) {
         m_ports.CurrentPort = port;
         RememberPort(entry);
-        WindowState::EnableInterface(m_ui, false);
-        m_state.RefreshPending = -1;
+        m_status->EnableInterface(false);
+        m_status->RequestFullReport();
         m_reopenedWithoutData = false;
     } else {
         ShowCannotOpenComport();
@@ -117,12 +177,12 @@ void frm718::UpdateComport()
 void frm718::Comm_OnComm()
 {
     QByteArray block;
-    if (m_comm->readInput(block)) {
+    if (Comm->readInput(block)) {
         if (block.isEmpty())
             return;
         m_reopenedWithoutData = false;
         try {
-            ProcessReceivedBytes(block);
+            m_framer.ProcessReceivedBytes(block, *m_status);
             return;
         } catch (const std::exception &) {
             // Showing the report failed; the rest of the block is dropped.
@@ -131,17 +191,12 @@ void frm718::Comm_OnComm()
     RecoverReceive();
 }
 
-void frm718::ProcessReceivedBytes(QByteArrayView block)
-{
-    m_framer.ProcessReceivedBytes(block, *m_status);
-}
-
 void frm718::RecoverReceive()
 {
-    if (m_comm->isOpen())
-        m_comm->close();
-    m_framer.InFrame = 0;
-    if (!m_reopenedWithoutData && m_comm->open()) {
+    if (Comm->isOpen())
+        Comm->close();
+    m_framer.reset();
+    if (!m_reopenedWithoutData && Comm->open()) {
         m_reopenedWithoutData = true;
         return;
     }
@@ -150,11 +205,10 @@ void frm718::RecoverReceive()
 
 void frm718::ShowLinkLost()
 {
-    if (m_comm->isOpen())
-        m_comm->close();
+    if (Comm->isOpen())
+        Comm->close();
     ShowCannotOpenComport();
-    WindowState::ShowLockState(m_ui, false);
-    m_ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
+    m_status->ShowNotConnected();
 }
 
 void frm718::ShowCannotOpenComport()
@@ -163,8 +217,8 @@ void frm718::ShowCannotOpenComport()
     // line's notifications keep their own pace while the operator reads it.
     if (m_message)
         return;
-    m_message = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("QV-718v1.0.2"),
-                                QStringLiteral("Cannot open Comport"), QMessageBox::Ok, this);
+    m_message = new QMessageBox(QMessageBox::NoIcon, Program::MessageCaption(), QStringLiteral("Cannot open Comport"),
+                                QMessageBox::Ok, this);
     m_message->setObjectName(QStringLiteral("cannotOpenComport"));
     m_message->setAttribute(Qt::WA_DeleteOnClose);
     m_message->setWindowModality(Qt::ApplicationModal);

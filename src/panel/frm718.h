@@ -1,11 +1,6 @@
 #pragma once
 
-#include "form718.h"
-#include "panelstate.h"
-#include "statusdisplay.h"
-
-#include "device/ports.h"
-#include "device/portservice.h"
+#include "device/portselection.h"
 #include "device/reports.h"
 
 #include <QDateTime>
@@ -15,26 +10,34 @@
 #include <functional>
 #include <memory>
 
-class OffsetEntry;
+class PortService;
 class QMessageBox;
 class SetTimeEditor;
-class SettingsControls;
+class StatusDisplay;
+namespace Ui {
+class frm718;
+}
 
-// The main window: the port list, the unit's time and lock, its settings, the
-// microsecond offset and the set-time editor. It owns the serial line `Comm`
-// and wires each control to the routine that owns its behaviour.
+// The main window. Its controls come from the form frm718.ui; each group is
+// wired to the file that owns its behaviour:
+//
+//   statusdisplay     the unit's reports: time, lock lamp, and its settings
+//                     loaded once per connection
+//   settingscontrols  the four settings lists and four check boxes
+//   settimeeditor     the "Set Time:" fields and button
+//   offsetentry       the microsecond offset field
+//
+// The window itself owns the serial line `Comm`, the port list, start-up,
+// the line's notification and the recovery of a line that fails.
 class frm718 : public QWidget
 {
     Q_OBJECT
 
 public:
     using Clock = std::function<QDateTime()>;
-    using StatusDisplayFactory = std::function<std::unique_ptr<StatusDisplay>(Form718 &, PanelState &)>;
 
-    explicit frm718(std::unique_ptr<PortService> comm, QWidget *parent = nullptr);
-    // With a status display of the caller's making, for staging failures.
-    frm718(std::unique_ptr<PortService> comm, const StatusDisplayFactory &makeDisplay,
-           QWidget *parent = nullptr);
+    // The window takes the line as its own child and closes it when it goes.
+    explicit frm718(PortService *comm, QWidget *parent = nullptr);
     ~frm718() override;
 
     // Local time for the set-time fields; the computer's clock unless set.
@@ -45,42 +48,22 @@ public:
     // fields from the clock.
     void Form_Load();
 
-    // Fills the port list with the ports found and selects and opens
-    // `current` if it is among them.
-    void PopulateComports(qint16 current);
-    // Opens the port selected in the list and remembers it, or says "Cannot
-    // open Comport".
-    void UpdateComport();
-
-    // The line's notification: takes every waiting byte and frames it. A line
-    // failure, or an error while showing a report, closes the port and opens
-    // it again; if that fails the window shows the link as lost.
-    void Comm_OnComm();
-    void ProcessReceivedBytes(QByteArrayView block);
-
-    PortService &Comm() { return *m_comm; }
-    Form718 &ui() { return m_ui; }
-    PanelState &state() { return m_state; }
-    Module1::ReportFramer &framer() { return m_framer; }
-    Module1::PortState &ports() { return m_ports; }
-    StatusDisplay &statusDisplay() { return *m_status; }
-    SetTimeEditor &setTimeEditor() { return *m_setTime; }
-
 private:
+    void ApplyFonts();
+    void PopulateComports(qint16 current);
     void cmbComports_Click();
+    void UpdateComport();
+    void Comm_OnComm();
     void RecoverReceive();
     void ShowLinkLost();
     void ShowCannotOpenComport();
 
-    std::unique_ptr<PortService> m_comm;
-    Form718 m_ui;
-    PanelState m_state;
+    std::unique_ptr<Ui::frm718> ui;
+    PortService *Comm;
     Module1::PortState m_ports;
     Module1::ReportFramer m_framer;
-    std::unique_ptr<StatusDisplay> m_status;
-    SettingsControls *m_settings = nullptr;
+    StatusDisplay *m_status = nullptr;
     SetTimeEditor *m_setTime = nullptr;
-    OffsetEntry *m_offset = nullptr;
     Clock m_clock;
     QPointer<QMessageBox> m_message;
     // A recovery reopened the port and no byte has arrived since: a second

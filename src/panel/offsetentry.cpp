@@ -1,37 +1,35 @@
 #include "offsetentry.h"
 
-#include "form718.h"
-#include "panelstate.h"
+#include "statusdisplay.h"
+#include "ui_frm718.h"
 
 #include "device/commands.h"
 #include "device/numbertext.h"
 
-#include <QLineEdit>
-
 using namespace Module1;
 
-OffsetEntry::OffsetEntry(Form718 &ui, const PanelState &state, PortService &Comm, QObject *parent)
+OffsetEntry::OffsetEntry(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm, QObject *parent)
     : QObject(parent)
-    , m_ui(ui)
-    , m_state(state)
-    , m_comm(Comm)
+    , ui(ui)
+    , m_status(status)
+    , Comm(Comm)
 {
     connect(ui.txtOffset, &QLineEdit::textChanged, this, &OffsetEntry::txtOffset_Change);
 }
 
 void OffsetEntry::txtOffset_Change()
 {
-    if (m_state.ApplyingStatus)
+    if (m_status.applyingStatus())
         return;
 
-    const NumberText::Reading reading = NumberText::Read(m_ui.txtOffset->text());
+    const NumberText::Reading reading = NumberText::Read(ui.txtOffset->text());
     double value = reading.value;
     if (!reading.whole || value < 0 || value > 9999) {
-        m_ui.txtOffset->setText(QStringLiteral("0"));  // re-enters this handler
+        ui.txtOffset->setText(QStringLiteral("0"));  // re-enters this handler
         value = 0;
-        m_ui.txtOffset->setFocus();
-        m_ui.txtOffset->setSelection(0, 1);
+        ui.txtOffset->setFocus();
+        ui.txtOffset->setSelection(0, 1);
     }
     const int offset = int(NumberText::RoundHalfEven(value));
-    SendCommand(m_comm, SetOffset, OffsetPayload(offset));
+    SendCommand(Comm, SetOffset, OffsetDigits(offset));
 }

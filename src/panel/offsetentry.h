@@ -3,8 +3,10 @@
 #include <QObject>
 
 class PortService;
-struct Form718;
-struct PanelState;
+class StatusDisplay;
+namespace Ui {
+class frm718;
+}
 
 // The microsecond offset field. Every change of its text leaves at once as
 // the offset's four decimal digits. Text that is not an offset from 0 to 9999
@@ -16,12 +18,12 @@ class OffsetEntry : public QObject
     Q_OBJECT
 
 public:
-    OffsetEntry(Form718 &ui, const PanelState &state, PortService &Comm, QObject *parent);
-
-    void txtOffset_Change();
+    OffsetEntry(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm, QObject *parent);
 
 private:
-    Form718 &m_ui;
-    const PanelState &m_state;
-    PortService &m_comm;
+    void txtOffset_Change();
+
+    Ui::frm718 &ui;
+    const StatusDisplay &m_status;
+    PortService &Comm;
 };

@@ -1,22 +1,19 @@
 #include "settingscontrols.h"
 
-#include "form718.h"
-#include "panelstate.h"
 #include "picknotifier.h"
+#include "statusdisplay.h"
+#include "ui_frm718.h"
 
 #include "device/commands.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-
 using namespace Module1;
 
-SettingsControls::SettingsControls(Form718 &ui, const PanelState &state, PortService &Comm,
+SettingsControls::SettingsControls(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm,
                                    QObject *parent)
     : QObject(parent)
-    , m_ui(ui)
-    , m_state(state)
-    , m_comm(Comm)
+    , ui(ui)
+    , m_status(status)
+    , Comm(Comm)
 {
     const auto onPick = [this](QComboBox *list, void (SettingsControls::*handler)()) {
         connect(new PickNotifier(list), &PickNotifier::picked, this, handler);
@@ -37,25 +34,25 @@ SettingsControls::SettingsControls(Form718 &ui, const PanelState &state, PortSer
     onState(ui.chkBinarySeconds, &SettingsControls::chkBinarySeconds_Click);
 }
 
-void SettingsControls::cmbTimeZone_Click() { SendSetting(m_ui.cmbTimeZone, SetTimeZone); }
-void SettingsControls::cmbReadMode_Click() { SendSetting(m_ui.cmbReadMode, SetReadMode); }
-void SettingsControls::cmbGenerateMode_Click() { SendSetting(m_ui.cmbGenerateMode, SetGenerateMode); }
-void SettingsControls::cmbControlFunction_Click() { SendSetting(m_ui.cmbControlFunction, SetControlFunction); }
-void SettingsControls::chkFreeze_Click() { SendSetting(m_ui.chkFreeze, SetOutputFreeze); }
-void SettingsControls::chkReaderEnable_Click() { SendSetting(m_ui.chkReaderEnable, SetReaderEnable); }
-void SettingsControls::chkLeapYear_Click() { SendSetting(m_ui.chkLeapYear, SetLeapYear); }
-void SettingsControls::chkBinarySeconds_Click() { SendSetting(m_ui.chkBinarySeconds, SetBinarySeconds); }
+void SettingsControls::cmbTimeZone_Click() { SendSetting(ui.cmbTimeZone, SetTimeZone); }
+void SettingsControls::cmbReadMode_Click() { SendSetting(ui.cmbReadMode, SetReadMode); }
+void SettingsControls::cmbGenerateMode_Click() { SendSetting(ui.cmbGenerateMode, SetGenerateMode); }
+void SettingsControls::cmbControlFunction_Click() { SendSetting(ui.cmbControlFunction, SetControlFunction); }
+void SettingsControls::chkFreeze_Click() { SendSetting(ui.chkFreeze, SetOutputFreeze); }
+void SettingsControls::chkReaderEnable_Click() { SendSetting(ui.chkReaderEnable, SetReaderEnable); }
+void SettingsControls::chkLeapYear_Click() { SendSetting(ui.chkLeapYear, SetLeapYear); }
+void SettingsControls::chkBinarySeconds_Click() { SendSetting(ui.chkBinarySeconds, SetBinarySeconds); }
 
 void SettingsControls::SendSetting(const QComboBox *list, quint8 code)
 {
-    if (m_state.ApplyingStatus)
+    if (m_status.applyingStatus())
         return;
     SendSettingValue(list->currentIndex(), code);
 }
 
 void SettingsControls::SendSetting(const QCheckBox *box, quint8 code)
 {
-    if (m_state.ApplyingStatus)
+    if (m_status.applyingStatus())
         return;
     // The state as the unit counts it: 0 clear, 1 ticked, 2 greyed.
     const Qt::CheckState state = box->checkState();
@@ -68,5 +65,5 @@ void SettingsControls::SendSettingValue(int value, quint8 code)
     if (value < 0 || value > 255)
         return;
     const char payload = char(value);
-    SendCommand(m_comm, code, QByteArrayView(&payload, 1));
+    SendCommand(Comm, code, QByteArrayView(&payload, 1));
 }

@@ -5,8 +5,10 @@
 class PortService;
 class QCheckBox;
 class QComboBox;
-struct Form718;
-struct PanelState;
+class StatusDisplay;
+namespace Ui {
+class frm718;
+}
 
 // The four settings lists and four check boxes. Each change, the operator's
 // or the program's, leaves at once as one command: the list position or the
@@ -17,8 +19,9 @@ class SettingsControls : public QObject
     Q_OBJECT
 
 public:
-    SettingsControls(Form718 &ui, const PanelState &state, PortService &Comm, QObject *parent);
+    SettingsControls(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm, QObject *parent);
 
+private:
     void cmbTimeZone_Click();
     void cmbReadMode_Click();
     void cmbGenerateMode_Click();
@@ -28,13 +31,12 @@ public:
     void chkLeapYear_Click();
     void chkBinarySeconds_Click();
 
-private:
     // The one procedure behind all eight handlers.
     void SendSetting(const QComboBox *list, quint8 code);
     void SendSetting(const QCheckBox *box, quint8 code);
     void SendSettingValue(int value, quint8 code);
 
-    Form718 &m_ui;
-    const PanelState &m_state;
-    PortService &m_comm;
+    Ui::frm718 &ui;
+    const StatusDisplay &m_status;
+    PortService &Comm;
 };

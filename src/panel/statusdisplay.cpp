@@ -1,27 +1,24 @@
 #include "statusdisplay.h"
 
-#include "form718.h"
-#include "panelstate.h"
-#include "windowstate.h"
+#include "artwork.h"
+#include "controlgroup.h"
+#include "settimeeditor.h"
+#include "ui_frm718.h"
 
+#include "device/commands.h"
 #include "device/lists.h"
+#include "device/numbertext.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
+#include <QScopeGuard>
 
 using namespace Module1;
+using NumberText::ZeroPadded;
 
 namespace {
 
-// At least two digits; a value above 99 keeps all of its digits.
-void AppendTwoDigits(QString &text, int value)
-{
-    if (value < 10)
-        text += QLatin1Char('0');
-    text += QString::number(value);
-}
+// With the year field beside them the set-time fields move right, to 960 in
+// the layout's 1/1440-inch units (15 to a pixel).
+constexpr int SetTimeLeftWithYear = 960 / 15;
 
 Qt::CheckState BoxState(bool ticked)
 {
@@ -45,117 +42,104 @@ void RemoveLastEntry(QComboBox *list)
     list->removeItem(last);
 }
 
-} // namespace
-
-StatusDisplay::StatusDisplay(Form718 &ui, PanelState &state)
-    : m_ui(ui)
-    , m_state(state)
+// "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
+QString GeneratorTimeText(const quint8 *report, bool withDate)
 {
-}
-
-QString StatusDisplay::GeneratorTimeText(const quint8 *report, bool withDate)
-{
-    QString text;
-    text.reserve(32);
-    text += QString::number(report[0]);
-    AppendTwoDigits(text, report[1]);
-    text += QLatin1Char(' ');
-    AppendTwoDigits(text, report[2]);
-    text += QLatin1Char(':');
-    AppendTwoDigits(text, report[3]);
-    text += QLatin1Char(':');
-    AppendTwoDigits(text, report[4]);
+    QString text = QString::number(report[0]) + ZeroPadded(report[1], 2) + QLatin1Char(' ') + ZeroPadded(report[2], 2)
+        + QLatin1Char(':') + ZeroPadded(report[3], 2) + QLatin1Char(':') + ZeroPadded(report[4], 2);
     if (withDate) {
-        text += QLatin1String("   |   ");
-        AppendTwoDigits(text, report[6]);
-        text += QLatin1Char('-');
-        AppendTwoDigits(text, report[7]);
-        text += QLatin1Char('-');
-        text += QString::number(2000 + report[5]);
+        text += QLatin1String("   |   ") + ZeroPadded(report[6], 2) + QLatin1Char('-') + ZeroPadded(report[7], 2)
+            + QLatin1Char('-') + QString::number(2000 + report[5]);
     }
     return text;
+}
+
+} // namespace
+
+StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent)
+    : QObject(parent)
+    , ui(ui)
+    , m_setTime(setTime)
+    , ImageList1{Artwork::LockLamp(true), Artwork::LockLamp(false)}
+    , m_setTimeLeftWithoutYear(ui.frameSetTime->x())
+{
 }
 
 void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 {
     // The unit's kind is learnt once, from the first time report of the run.
-    if (!m_state.TimeFormatKnown) {
-        m_state.TimeFormatKnown = -1;
-        m_state.TimeReportHasDate = (count == TimeReportLongLength) ? 1 : 0;
+    if (!TimeFormatKnown) {
+        TimeFormatKnown = -1;
+        TimeReportHasDate = (count == TimeReportLongLength) ? 1 : 0;
     }
-    m_ui.lblGeneratorTime->setText(GeneratorTimeText(report, m_state.TimeReportHasDate == 1));
+    ui.lblGeneratorTime->setText(GeneratorTimeText(report, TimeReportHasDate == 1));
 }
 
 void StatusDisplay::ApplyStatus(const quint8 *report)
 {
     const quint8 flags = report[3];
     const bool locked = flags & ReaderLockedBit;
-    WindowState::EnableSetTime(m_ui, !locked);
-    WindowState::ShowLockState(m_ui, locked);
+    m_setTime.EnableSetTime(!locked);
+    ShowLockState(locked);
 
-    if (!m_state.RefreshPending || !m_state.TimeFormatKnown)
+    if (!RefreshPending || !TimeFormatKnown)
         return;
 
-    const bool hasDate = m_state.TimeReportHasDate == 1;
-    SetEncodedYearAvailable(m_state.TimeReportHasDate);
-    WindowState::EnableInterface(m_ui, true);
-    m_ui.lblGeneratorTime->setText(QString());
+    const bool hasDate = TimeReportHasDate == 1;
+    SetEncodedYearAvailable(TimeReportHasDate);
+    EnableInterface(true);
+    ui.lblGeneratorTime->setText(QString());
 
-    m_state.RefreshPending = 0;
+    RefreshPending = 0;
     // The writes below raise the controls' own notifications; with the flag
-    // up they send nothing back to the unit.
-    const ApplyingStatusScope applying(m_state);
+    // up they send nothing back to the unit. It comes down however this
+    // block is left.
+    ApplyingStatus = -1;
+    const auto lower = qScopeGuard([this] { ApplyingStatus = 0; });
 
     SetGpsAvailable(flags & GpsAvailableBit);
 
-    m_ui.chkFreeze->setCheckState(BoxState(flags & OutputFreezeBit));
-    m_ui.chkReaderEnable->setCheckState(BoxState(flags & ReaderEnabledBit));
-    m_ui.chkBinarySeconds->setCheckState(BoxState(flags & BinarySecondsBit));
+    ui.chkFreeze->setCheckState(BoxState(flags & OutputFreezeBit));
+    ui.chkReaderEnable->setCheckState(BoxState(flags & ReaderEnabledBit));
+    ui.chkBinarySeconds->setCheckState(BoxState(flags & BinarySecondsBit));
 
     // A unit without date reports tells "Pass-Through" by the binary
     // seconds bit; one with dates sends the list position.
     if (!hasDate)
-        m_ui.cmbControlFunction->setCurrentIndex((flags & BinarySecondsBit) ? 1 : 0);
+        ui.cmbControlFunction->setCurrentIndex((flags & BinarySecondsBit) ? 1 : 0);
     else
-        SelectPosition(m_ui.cmbControlFunction, report[4], 0);
+        SelectPosition(ui.cmbControlFunction, report[4], 0);
 
     // A unit with dates takes its year from the year field, one without needs
     // the leap-year flag instead.
     if (!hasDate) {
-        m_ui.lblYear->hide();
-        m_ui.txtYear->hide();
-        m_ui.frameSetTime->move(Form718::Pixels(Form718::SetTimeLeftWithoutYear),
-                                m_ui.frameSetTime->y());
-        m_ui.chkLeapYear->show();
-        m_ui.chkLeapYear->setCheckState(BoxState(report[4] & LeapYearBit));
+        ui.lblYear->hide();
+        ui.txtYear->hide();
+        ui.frameSetTime->move(m_setTimeLeftWithoutYear, ui.frameSetTime->y());
+        ui.chkLeapYear->show();
+        ui.chkLeapYear->setCheckState(BoxState(report[4] & LeapYearBit));
     } else {
-        m_ui.frameSetTime->move(Form718::Pixels(Form718::SetTimeLeftWithYear),
-                                m_ui.frameSetTime->y());
-        m_ui.lblYear->show();
-        m_ui.txtYear->show();
-        m_ui.chkLeapYear->hide();
+        ui.frameSetTime->move(SetTimeLeftWithYear, ui.frameSetTime->y());
+        ui.lblYear->show();
+        ui.txtYear->show();
+        ui.chkLeapYear->hide();
     }
 
     // Positions above the list fall back to "-6 (Central)".
     constexpr int LastTimeZone = 48;
     constexpr int CentralTime = 12;
-    m_ui.cmbTimeZone->setCurrentIndex(report[0] <= LastTimeZone ? report[0] : CentralTime);
-    SelectPosition(m_ui.cmbReadMode, report[1], 0);
-    SelectPosition(m_ui.cmbGenerateMode, report[2], 0);
+    ui.cmbTimeZone->setCurrentIndex(report[0] <= LastTimeZone ? report[0] : CentralTime);
+    SelectPosition(ui.cmbReadMode, report[1], 0);
+    SelectPosition(ui.cmbGenerateMode, report[2], 0);
 
-    // Each digit should be 0 to 9; other values are shown as the weighted sum
-    // they make, which an int always holds.
-    ShowOffset(report[5] * 1000 + report[6] * 100 + report[7] * 10 + report[8]);
-}
-
-void StatusDisplay::ShowOffset(int offset)
-{
-    m_ui.txtOffset->setText(QString::number(offset));
+    // Digits above 9 are shown as the weighted sum they make, which an int
+    // always holds.
+    ui.txtOffset->setText(QString::number(OffsetFromDigits(report + 5)));
 }
 
 void StatusDisplay::SetGpsAvailable(bool available)
 {
-    QComboBox *list = m_ui.cmbReadMode;
+    QComboBox *list = ui.cmbReadMode;
     if (available && list->count() == 6)
         list->addItem(QString::fromLatin1(Lists::ReadModes[6]));
     else if (!available && list->count() == 7)
@@ -164,9 +148,36 @@ void StatusDisplay::SetGpsAvailable(bool available)
 
 void StatusDisplay::SetEncodedYearAvailable(qint16 timeReportHasDate)
 {
-    QComboBox *list = m_ui.cmbControlFunction;
+    QComboBox *list = ui.cmbControlFunction;
     if (timeReportHasDate == 1 && list->count() == 2)
         list->addItem(QString::fromLatin1(Lists::ControlFunctions[2]));
     else if (timeReportHasDate != 1 && list->count() == 3)
         RemoveLastEntry(list);
+}
+
+void StatusDisplay::EnableInterface(bool enabled)
+{
+    m_setTime.EnableSetTime(enabled);
+    ShowLockState(enabled);
+    ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
+    EnableGroup({ui.cmbReadMode, ui.cmbGenerateMode, ui.chkFreeze, ui.chkReaderEnable, ui.chkLeapYear,
+                 ui.chkBinarySeconds, ui.cmbControlFunction, ui.cmbTimeZone, ui.txtOffset},
+                enabled);
+}
+
+void StatusDisplay::ShowLockState(bool locked)
+{
+    // Every status report shows the lock again. QLabel repaints a pixmap set
+    // anew even when it is the one shown, and the frames behind the lamp with
+    // it; the caption it leaves alone when the text is unchanged.
+    const QPixmap &lamp = ImageList1.at(locked ? 0 : 1);
+    if (ui.imgLock->pixmap().cacheKey() != lamp.cacheKey())
+        ui.imgLock->setPixmap(lamp);
+    ui.lblLock->setText(locked ? QStringLiteral("Locked") : QStringLiteral("Unlocked"));
+}
+
+void StatusDisplay::ShowNotConnected()
+{
+    ShowLockState(false);
+    ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
 }

@@ -2,41 +2,69 @@
 
 #include "device/reports.h"
 
-#include <QString>
+#include <QObject>
+#include <QPixmap>
 
-struct Form718;
-struct PanelState;
+#include <array>
 
-// What the unit's reports show in the window. Every time report rewrites the
-// generator time; every status report sets the lock lamp and the set-time
-// editor; the first status report after a port was opened (once a time
-// report has told the unit's kind) loads every setting into the controls and
-// enables them. Later reports leave the settings alone until a port is
-// opened again.
-class StatusDisplay : public Module1::ReportSink
+class SetTimeEditor;
+namespace Ui {
+class frm718;
+}
+
+// What the window shows of the unit and its link. Every time report rewrites
+// the generator time; every status report sets the lock lamp and the
+// set-time editor; the first status report after a port was opened (once a
+// time report has told the unit's kind) loads every setting into the
+// controls and enables them. Later reports leave the settings alone until a
+// port is opened again.
+class StatusDisplay : public QObject, public Module1::ReportSink
 {
+    Q_OBJECT
+
 public:
-    StatusDisplay(Form718 &ui, PanelState &state);
-    virtual ~StatusDisplay() = default;
+    StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent);
 
     void ShowGeneratorTime(const quint8 *report, qint16 count) override;
     void ApplyStatus(const quint8 *report) override;
 
-    // Offers "GPS" as read mode 6, or withdraws it.
-    void SetGpsAvailable(bool available);
-    // Offers "Encoded Year" as control function 2 when timeReportHasDate is 1,
-    // else withdraws it.
-    void SetEncodedYearAvailable(qint16 timeReportHasDate);
+    // The next usable status report is to be applied in full: at start-up,
+    // and whenever a port has been opened.
+    void RequestFullReport() { RefreshPending = -1; }
+    // True while a status report is written into the settings controls;
+    // their own handlers then send nothing back to the unit.
+    bool applyingStatus() const { return ApplyingStatus != 0; }
 
-    // "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
-    static QString GeneratorTimeText(const quint8 *report, bool withDate);
-
-protected:
-    // The last write of a full application: the unit's offset into its
-    // field. Overridable so that a failure at that point can be staged.
-    virtual void ShowOffset(int offset);
+    // Enables or disables the settings controls and the set-time editor as
+    // one group, shows the lamp locked exactly when enabled, and writes "Not
+    // Connected" into the generator time whatever the argument. The port
+    // list, the year field and the frame of the set-time fields stay.
+    void EnableInterface(bool enabled);
+    // Green lamp and "Locked", or grey lamp and "Unlocked".
+    void ShowLockState(bool locked);
+    // The link is lost: grey lamp, "Unlocked", "Not Connected".
+    void ShowNotConnected();
 
 private:
-    Form718 &m_ui;
-    PanelState &m_state;
+    // Offers "GPS" as read mode 6, or withdraws it.
+    void SetGpsAvailable(bool available);
+    // Offers "Encoded Year" as control function 2 when timeReportHasDate is
+    // 1, else withdraws it.
+    void SetEncodedYearAvailable(qint16 timeReportHasDate);
+
+    Ui::frm718 &ui;
+    SetTimeEditor &m_setTime;
+    // The lamps: image 1 green (locked), image 2 grey (unlocked).
+    std::array<QPixmap, 2> ImageList1;
+    // Where the set-time fields stand without the year field beside them.
+    int m_setTimeLeftWithoutYear;
+
+    // The flags are booleans kept as -1 (true) and 0 (false).
+    qint16 ApplyingStatus = 0;
+    qint16 RefreshPending = 0;
+    // The first time report of the run has decided TimeReportHasDate.
+    qint16 TimeFormatKnown = 0;
+    // Not a flag: 1 when that first time report had 8 data bytes (year and
+    // date), else 0.
+    qint16 TimeReportHasDate = 0;
 };

@@ -1,17 +1,26 @@
-#include "settime.h"
+#include "settimeeditor.h"
 
-#include "form718.h"
+#include "controlgroup.h"
+#include "ui_frm718.h"
 
 #include "device/commands.h"
 #include "device/numbertext.h"
 
-#include <QEvent>
+#include <QDateTime>
 #include <QFocusEvent>
-#include <QLineEdit>
-#include <QPushButton>
 
 using namespace Module1;
+using NumberText::ZeroPadded;
 
+namespace {
+
+// The field's background: yellow marks a value out of range, white is a
+// field the operator has moved into since.
+const QColor ErrorMark{255, 255, 0};
+const QColor FocusMark{255, 255, 255};
+
+// A field's value: the number its text begins with (0 if none), rounded to a
+// whole number with halves going to the even neighbour.
 double FieldValue(const QLineEdit *field)
 {
     return NumberText::RoundHalfEven(NumberText::Read(field->text()).value);
@@ -24,8 +33,6 @@ void MarkField(QLineEdit *field, const QColor &colour)
     field->setPalette(palette);
 }
 
-namespace {
-
 // Checks one field against its range: a good value is written back with at
 // least `digits` digits, a bad one as its plain whole number, and marked.
 bool CheckField(QLineEdit *field, double low, double high, int digits)
@@ -33,19 +40,19 @@ bool CheckField(QLineEdit *field, double low, double high, int digits)
     const double value = FieldValue(field);
     if (value < low || value > high) {
         field->setText(NumberText::WholeNumberText(value));
-        MarkField(field, SetTimeEditor::ErrorMark);
+        MarkField(field, ErrorMark);
         return false;
     }
-    field->setText(QStringLiteral("%1").arg(qint64(value), digits, 10, QLatin1Char('0')));
+    field->setText(ZeroPadded(qint64(value), digits));
     return true;
 }
 
 } // namespace
 
-SetTimeEditor::SetTimeEditor(Form718 &ui, PortService &Comm, QObject *parent)
+SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)
     : QObject(parent)
-    , m_ui(ui)
-    , m_comm(Comm)
+    , ui(ui)
+    , Comm(Comm)
 {
     connect(ui.cmdSetTime, &QPushButton::clicked, this, &SetTimeEditor::cmdSetTime_Click);
     for (QLineEdit *field : {ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.txtYear})
@@ -57,20 +64,20 @@ bool SetTimeEditor::ValidateSetTime()
     bool result = true;
 
     // The year: 9 to 99 stand for 2009 to 2099; 2009 to 2099 stay as typed.
-    const double year = FieldValue(m_ui.txtYear);
+    const double year = FieldValue(ui.txtYear);
     if (year >= 9 && year <= 99) {
-        m_ui.txtYear->setText(QString::number(qint64(year) + 2000));
+        ui.txtYear->setText(QString::number(qint64(year) + 2000));
     } else if (year < 2009 || year > 2099) {
-        m_ui.txtYear->setText(NumberText::WholeNumberText(year));
-        MarkField(m_ui.txtYear, ErrorMark);
+        ui.txtYear->setText(NumberText::WholeNumberText(year));
+        MarkField(ui.txtYear, ErrorMark);
         result = false;
     }
 
     // Every field is examined, so every bad one is marked by one press.
-    result = CheckField(m_ui.txtDay, 1, 366, 3) && result;
-    result = CheckField(m_ui.txtHour, 0, 23, 2) && result;
-    result = CheckField(m_ui.txtMinute, 0, 59, 2) && result;
-    result = CheckField(m_ui.txtSecond, 0, 59, 2) && result;
+    result = CheckField(ui.txtDay, 1, 366, 3) && result;
+    result = CheckField(ui.txtHour, 0, 23, 2) && result;
+    result = CheckField(ui.txtMinute, 0, 59, 2) && result;
+    result = CheckField(ui.txtSecond, 0, 59, 2) && result;
     return result;
 }
 
@@ -78,13 +85,13 @@ void SetTimeEditor::cmdSetTime_Click()
 {
     if (!ValidateSetTime())
         return;
-    const int day = int(FieldValue(m_ui.txtDay));
-    SendCommand(m_comm, SetTime,
-                SetTimePayload(day, int(FieldValue(m_ui.txtHour)), int(FieldValue(m_ui.txtMinute)),
-                               int(FieldValue(m_ui.txtSecond))));
-    const double year = NumberText::Read(m_ui.txtYear->text()).value;
+    const int day = int(FieldValue(ui.txtDay));
+    SendCommand(Comm, SetTime,
+                SetTimePayload(day, int(FieldValue(ui.txtHour)), int(FieldValue(ui.txtMinute)),
+                               int(FieldValue(ui.txtSecond))));
+    const double year = NumberText::Read(ui.txtYear->text()).value;
     const char yearByte = char(NumberText::RoundHalfEven(year - 2000));
-    SendCommand(m_comm, SetYear, QByteArrayView(&yearByte, 1));
+    SendCommand(Comm, SetYear, QByteArrayView(&yearByte, 1));
 }
 
 bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
@@ -123,6 +130,22 @@ bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return false;
+}
+
+void SetTimeEditor::EnableSetTime(bool enabled)
+{
+    EnableGroup({ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.cmdSetTime}, enabled);
+}
+
+void SetTimeEditor::LoadClockIntoFields(const QDateTime &localTime)
+{
+    const QDate date = localTime.date();
+    const QTime time = localTime.time();
+    ui.txtYear->setText(ZeroPadded(date.year(), 4));
+    ui.txtDay->setText(QString::number(date.dayOfYear()));
+    ui.txtHour->setText(ZeroPadded(time.hour(), 2));
+    ui.txtMinute->setText(ZeroPadded(time.minute(), 2));
+    ui.txtSecond->setText(ZeroPadded(time.second(), 2));
 }
 
 void SetTimeEditor::FieldFocused(QLineEdit *field)

@@ -1,4 +1,4 @@
-#include "portnames.h"
+#include "portdevices.h"
 
 #include <QSettings>
 

@@ -1,7 +1,7 @@
-#include "ports.h"
+#include "portselection.h"
 
 #include "numbertext.h"
-#include "portnames.h"
+#include "portdevices.h"
 #include "portservice.h"
 
 #include <QSettings>

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The program's name and version. The version is the project's own, set once
+// in the build; nothing else spells it.
+namespace Program {
+
+// "QV-718": the organisation and application under which the per-user
+// settings keep the remembered port and the [Ports] section.
+inline constexpr char Name[] = "QV-718";
+
+// "1.0.2"
+QString Version();
+
+// "QV-718 Control Panel v1.0.2", the window's title.
+QString WindowTitle();
+
+// "QV-718v1.0.2", the caption of the program's message box.
+QString MessageCaption();
+
+// Makes the running application this program, for QSettings and --version.
+// Needs the application object.
+void SetIdentity();
+
+} // namespace Program
