@@ -6,6 +6,8 @@
 // Prints one line per measurement. Exits 1 if the framing alone allocated
 // anything: it must not, per byte or per frame.
 
+#include "device/commands.h"
+#include "device/portservice.h"
 #include "device/reports.h"
 #include "panel/frm718.h"
 
@@ -13,6 +15,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <utility>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -57,11 +60,11 @@ QByteArray MixedStream(int seconds)
 {
     QByteArray stream;
     for (int i = 0; i < seconds; ++i) {
-        const int day = 1 + i / 86400 % 366, s = i % 60, m = i / 60 % 60, h = i / 3600 % 24;
-        const char time[] = {'\xFF', char(day / 100), char(day % 100), char(h), char(m), char(s), 26, 12, 6, '\xFE'};
-        stream.append(time, sizeof time);
-        const char status[] = {'\xFD', 24, 1, 1, 0x43, 1, 0, 2, 5, 0, '\xFC'};
-        stream.append(status, sizeof status);
+        const Module1::ReportDate date{2026, 12, 6};
+        stream += Module1::TimeReportFrame(1 + i / 86400 % 366, i / 3600 % 24, i / 60 % 60, i % 60, &date);
+        QByteArray status = Module1::StatusReportFrame(24, 1, 1, 0x43, 1, Module1::OffsetDigits(250));
+        status[0] = char(Module1::FrameStartAlternative);
+        stream += status;
         if (i % 7 == 0)
             stream.append('\x33');
     }
@@ -121,17 +124,29 @@ int main(int argc, char *argv[])
                 stream.size() / framing / 1e6, reports / framing / 1e6, (long long)stream.size(), repeats,
                 framingAllocations, (long long)reports);
 
-    // Framing and display, through the window.
-    struct NoPort final : PortService {
+    // Framing and display, through the window's notification. The block is
+    // handed over without a copy.
+    struct FeedPort final : PortService {
+        QByteArray next;
         void setPortNumber(qint16) override {}
         bool isOpen() const override { return false; }
         bool open() override { return false; }
         void close() override {}
         bool write(const QByteArray &) override { return false; }
-        bool readInput(QByteArray &) override { return true; }
+        bool readInput(QByteArray &block) override
+        {
+            block = std::exchange(next, {});
+            return true;
+        }
+        void feed(QByteArrayView b)
+        {
+            next = QByteArray::fromRawData(b.data(), b.size());
+            emit received();
+        }
     };
-    frm718 window(std::make_unique<NoPort>());
-    const auto show = [&](QByteArrayView b) { window.ProcessReceivedBytes(b); };
+    auto *port = new FeedPort;
+    frm718 window(port);
+    const auto show = [&](QByteArrayView b) { port->feed(b); };
     long long displayAllocations = allocations;
     feed(show);
     displayAllocations = allocations - displayAllocations;

@@ -24,9 +24,8 @@
 
 #include "device/reports.h"
 #include "device/serialportservice.h"
-#include "panel/form718.h"
+#include "ui_frm718.h"
 #include "panel/frm718.h"
-#include "panel/statusdisplay.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -105,17 +104,18 @@ public:
         m_settings.hideMachinePorts();
         m_settings.set(QStringLiteral("Ports/16"), line);
         m_settings.set(QStringLiteral("Settings/Comport"), QStringLiteral("16"));
-        m_window = std::make_unique<frm718>(std::make_unique<SerialPortService>());
+        m_window = std::make_unique<frm718>(m_line = new SerialPortService);
         m_window->Form_Load();
         m_window->show();
     }
     QWidget &window() override { return *m_window; }
-    QLabel &generatorTime() override { return *m_window->ui().lblGeneratorTime; }
-    bool lineOpen() const override { return m_window->Comm().isOpen(); }
+    QLabel &generatorTime() override { return *m_window->findChild<QLabel *>(QStringLiteral("lblGeneratorTime")); }
+    bool lineOpen() const override { return m_line->isOpen(); }
 
 private:
     TempSettings m_settings;
     std::unique_ptr<frm718> m_window;
+    SerialPortService *m_line = nullptr;
 };
 
 class Reference final : public Subject, private Module1::ReportSink
@@ -140,12 +140,14 @@ public:
 private:
     void ShowGeneratorTime(const quint8 *report, qint16) override
     {
-        m_ui.lblGeneratorTime->setText(StatusDisplay::GeneratorTimeText(report, true));
+        m_ui.lblGeneratorTime->setText(QString::asprintf("%d%02d %02d:%02d:%02d   |   %02d-%02d-%d", report[0], report[1],
+                                                         report[2], report[3], report[4], report[6], report[7],
+                                                         2000 + report[5]));
     }
     void ApplyStatus(const quint8 *) override {}
 
     QWidget m_window;
-    Form718 m_ui;
+    Ui::frm718 m_ui;
     QSerialPort m_port;
     Module1::ReportFramer m_framer;
 };

@@ -13,16 +13,16 @@
 // shows, so what the window displays tells how far it has got.
 namespace ReportStream {
 
-inline constexpr int FrameSize = 10;  // start, 8 data bytes, terminator
+inline constexpr int FrameSize = Module1::TimeReportMaxFrame;
 
 inline std::array<char, FrameSize> Frame(qint64 n)
 {
-    const qint64 second = n % 86400;
-    const qint64 day = 1 + n / 86400 % 366;
-    const qint64 year = n / (86400 * 366) % 100;
-    return {char(Module1::FrameStart), char(day / 100),  char(day % 100), char(second / 3600),
-            char(second / 60 % 60),    char(second % 60), char(year),      5,
-            3,                         char(Module1::TimeReportEnd)};
+    const int second = int(n % 86400);
+    const Module1::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
+    std::array<char, FrameSize> frame;
+    Module1::WriteTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
+                             &date);
+    return frame;
 }
 
 // The report number behind a generator time as the window shows it

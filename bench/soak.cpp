@@ -9,8 +9,11 @@
 //                                       freed memory on purpose)
 
 #include "pseudoterminal.h"
+#include "panel.h"
 #include "testenv.h"
 
+#include "device/commands.h"
+#include "device/reports.h"
 #include "device/serialportservice.h"
 #include "panel/frm718.h"
 
@@ -40,9 +43,8 @@ long ResidentKilobytes()
 
 QByteArray TimeReport(long i)
 {
-    const int day = 1 + int(i / 86400 % 365), h = int(i / 3600 % 24), m = int(i / 60 % 60), s = int(i % 60);
-    const char bytes[] = {'\xFF', char(day / 100), char(day % 100), char(h), char(m), char(s), 26, 12, 6, '\xFE'};
-    return QByteArray(bytes, sizeof bytes);
+    const Module1::ReportDate date{2026, 12, 6};
+    return Module1::TimeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
 }
 
 QString TimeText(long i)
@@ -66,18 +68,19 @@ int main(int argc, char *argv[])
     Pty pty;
     settings.set("Ports/1", pty.slavePath());
     settings.set("Settings/Comport", "1");
-    frm718 window(std::make_unique<SerialPortService>());
+    frm718 window(new SerialPortService);
+    const Controls ui{window};
     window.Form_Load();
     window.show();
 
     std::atomic<long> written{0};
     std::atomic<bool> failed{false};
     std::thread writer([&] {
-        const char status[] = {'\xFF', 24, 1, 1, 0x53, 1, 0, 2, 5, 0, '\xFC'};
+        const QByteArray status = Module1::StatusReportFrame(24, 1, 1, 0x53, 1, Module1::OffsetDigits(250));
         for (long i = 0; i < reports; ++i) {
             QByteArray chunk = TimeReport(i);
             if (i % 10 == 0)
-                chunk.append(status, sizeof status);
+                chunk += status;
             if (!pty.write(chunk)) {
                 failed = true;
                 return;
@@ -100,10 +103,10 @@ int main(int argc, char *argv[])
         // Open the port anew now and then: the next status report is loaded
         // into every control.
         if (++ticks % 4 == 0 && written < reports) {
-            window.ui().cmbComports->setCurrentIndex(-1);
-            window.ui().cmbComports->setCurrentIndex(0);
+            ui.cmbComports->setCurrentIndex(-1);
+            ui.cmbComports->setCurrentIndex(0);
         }
-        if (failed || (written == reports && window.ui().lblGeneratorTime->text() == last))
+        if (failed || (written == reports && ui.lblGeneratorTime->text() == last))
             app.quit();
         // The last report may have met a reopening of the port: send it again.
         if (written == reports && ++behind % 10 == 0)

@@ -1,11 +1,12 @@
-// The panel's window as Qt builds it and nothing more: every control laid out
-// by Form718::setupUi, shown, with no port scan and no behaviour wired. The
-// floor for this window. Quits once it has been painted and the event loop is
-// idle.
+// The panel's window as its form builds it and nothing more: every control
+// laid out by frm718.ui, shown, with no fonts, lists or pictures set, no
+// port scan and no behaviour wired. The floor for this window. Quits once it
+// has been painted and the event loop is idle.
 
 #include "shownidle.h"
+#include "ui_frm718.h"
 
-#include "panel/form718.h"
+#include "device/program.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -13,11 +14,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("QV-718"));
-    QApplication::setApplicationName(QStringLiteral("QV-718"));
+    Program::SetIdentity();
 
     QWidget window;
-    Form718 ui;
+    Ui::frm718 ui;
     ui.setupUi(&window);
     window.show();
     QuitWhenShownAndIdle(window);

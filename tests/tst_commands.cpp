@@ -25,10 +25,10 @@ private slots:
         QTest::newRow("time zone UTC") << int(SetTimeZone) << Hex("18") << Hex("18 01 FA");
         QTest::newRow("reader enabled") << int(SetReaderEnable) << Hex("01") << Hex("01 05 FA");
         QTest::newRow("encoded year") << int(SetControlFunction) << Hex("02") << Hex("02 08 FA");
-        QTest::newRow("offset 1234") << int(SetOffset) << OffsetPayload(1234) << Hex("01 02 03 04 09 FA");
-        QTest::newRow("offset 250") << int(SetOffset) << OffsetPayload(250) << Hex("00 02 05 00 09 FA");
-        QTest::newRow("offset 0") << int(SetOffset) << OffsetPayload(0) << Hex("00 00 00 00 09 FA");
-        QTest::newRow("offset 9999") << int(SetOffset) << OffsetPayload(9999) << Hex("09 09 09 09 09 FA");
+        QTest::newRow("offset 1234") << int(SetOffset) << OffsetDigits(1234) << Hex("01 02 03 04 09 FA");
+        QTest::newRow("offset 250") << int(SetOffset) << OffsetDigits(250) << Hex("00 02 05 00 09 FA");
+        QTest::newRow("offset 0") << int(SetOffset) << OffsetDigits(0) << Hex("00 00 00 00 09 FA");
+        QTest::newRow("offset 9999") << int(SetOffset) << OffsetDigits(9999) << Hex("09 09 09 09 09 FA");
         QTest::newRow("time day 123 14:05:09") << int(SetTime) << SetTimePayload(123, 14, 5, 9) << Hex("01 17 0E 05 09 00 FA");
         QTest::newRow("time day 7") << int(SetTime) << SetTimePayload(7, 0, 0, 0) << Hex("00 07 00 00 00 00 FA");
         QTest::newRow("time day 100") << int(SetTime) << SetTimePayload(100, 23, 59, 59) << Hex("01 00 17 3B 3B 00 FA");

@@ -9,7 +9,6 @@
 
 #include "device/lists.h"
 #include "device/serialportservice.h"
-#include "panel/form718.h"
 #include "panel/frm718.h"
 
 #include <QApplication>
@@ -111,7 +110,7 @@ public:
         settings.hideMachinePorts();
         settings.set("Ports/1", line);
         settings.set("Settings/Comport", "1");
-        window = std::make_unique<frm718>(std::make_unique<SerialPortService>());
+        window = std::make_unique<frm718>(serial = new SerialPortService);
         window->Form_Load();
         window->show();
     }
@@ -121,11 +120,13 @@ public:
     {
         return window->findChild<T *>(name);
     }
-    Form718 &ui() { return window->ui(); }
-    bool connected() const { return window->state().RefreshPending == 0 && window->state().TimeFormatKnown; }
+    Controls ui() const { return Controls{*window}; }
+    // The unit's settings have been loaded: the controls are enabled again.
+    bool connected() const { return ui().cmbReadMode->isEnabled(); }
 
     TempSettings settings;
     std::unique_ptr<frm718> window;
+    SerialPortService *serial = nullptr;
 };
 
 // Replaces a text field's whole text by typing, as an operator does.
@@ -201,7 +202,7 @@ private slots:
         QCOMPARE(panel.ui().lblYear->isVisible(), withDate);
         QCOMPARE(panel.ui().chkLeapYear->isVisible(), !withDate);
         QCOMPARE(panel.ui().frameSetTime->x(),
-                 Form718::Pixels(withDate ? Form718::SetTimeLeftWithYear : Form718::SetTimeLeftWithoutYear));
+                 withDate ? 64 : 40);
         if (!withDate)
             QCOMPARE(panel.ui().chkLeapYear->isChecked(), leapYear);
         QCOMPARE(panel.ui().cmbControlFunction->count(), withDate ? 3 : 2);
@@ -214,7 +215,7 @@ private slots:
         SimulatedUnit unit({"--gps", "--time-zone", "14", "--read-mode", "4", "--generate-mode", "2", "--freeze",
                             "--binary-seconds", "--control-function", "2", "--offset", "250", "--lock-after", "0"});
         Panel panel(unit.link());
-        Form718 &ui = panel.ui();
+        const Controls ui = panel.ui();
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         QCOMPARE(ui.cmbTimeZone->currentIndex(), 14);
         QCOMPARE(ui.cmbReadMode->count(), 7);
@@ -334,7 +335,7 @@ private slots:
             TypeInto(field, input);
         } else {
             const QStringList values = input.split(' ');
-            Form718 &ui = panel.ui();
+            const Controls ui = panel.ui();
             const QList<QLineEdit *> fields{ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.txtYear};
             for (int i = 0; i < values.size(); ++i)
                 TypeInto(fields[i], values[i]);
@@ -383,7 +384,7 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(time.match(panel.ui().lblGeneratorTime->text()).hasMatch(),
                                   qPrintable(panel.ui().lblGeneratorTime->text()), Patience);
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
-        QVERIFY(panel.window->Comm().isOpen());
+        QVERIFY(panel.serial->isOpen());
         QVERIFY(Messages().isEmpty());
     }
 
@@ -394,7 +395,7 @@ private slots:
     {
         SimulatedUnit unit({"--status-interval", "1", "--gps", "--lock-after", "0"});
         Panel panel(unit.link());
-        Form718 &ui = panel.ui();
+        const Controls ui = panel.ui();
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
 
         const qsizetype mark = unit.lines().size();
@@ -443,7 +444,7 @@ private slots:
         QVERIFY(unit.path().startsWith("/dev/pts/"));
         QCOMPARE(QFileInfo(unit.link()).symLinkTarget(), unit.path());
         Panel panel(unit.link());
-        Form718 &ui = panel.ui();
+        const Controls ui = panel.ui();
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(ui.lblLock->text(), QString("Locked"), Patience);
         if (signal)
@@ -454,7 +455,7 @@ private slots:
         QCOMPARE(unit.process().exitCode(), 0);
         QVERIFY(!QFileInfo(unit.link()).isSymLink());
 
-        QTRY_VERIFY_WITH_TIMEOUT(!panel.window->Comm().isOpen(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.serial->isOpen(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(ui.lblGeneratorTime->text(), QString("Not Connected"), Patience);
         QCOMPARE(ui.lblLock->text(), QString("Unlocked"));
 
@@ -464,7 +465,7 @@ private slots:
         const QList<QMessageBox *> messages = Messages();
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.first()->text(), QString("Cannot open Comport"));
-        QVERIFY(!panel.window->Comm().isOpen());
+        QVERIFY(!panel.serial->isOpen());
         QCOMPARE(ui.lblGeneratorTime->text(), QString("Not Connected"));
     }
 };

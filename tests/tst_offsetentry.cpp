@@ -15,7 +15,7 @@ using namespace Reports;
 namespace {
 QByteArray Offset(int n)
 {
-    return Module1::CommandFrame(Module1::SetOffset, Module1::OffsetPayload(n));
+    return Module1::CommandFrame(Module1::SetOffset, Module1::OffsetDigits(n));
 }
 QList<QByteArray> Offsets(const QList<int> &values)
 {
@@ -43,7 +43,7 @@ class OffsetEntryTest : public QObject
         if (open)
             port->receive(TimeWithDate(1, 0, 0, 0, 2026, 1, 1) + Status(24, 1, 1, 0, 1, Digits(250)));
         QVERIFY(ShowActive(window.get()));
-        offset = window->ui().txtOffset;
+        offset = Controls{*window}.txtOffset;
         QCOMPARE(offset->text(), QString(open ? "250" : ""));
         QVERIFY(port->written.isEmpty());  // the unit's own offset is not sent back
         offset->setFocus();

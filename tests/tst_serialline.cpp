@@ -8,7 +8,7 @@
 #include "device/portdevices.h"
 #include "device/portselection.h"
 #include "device/serialportservice.h"
-#include "panel/frm718.h"
+#include "panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -123,22 +123,24 @@ private slots:
         Pty pty;
         settings->set("Ports/7", pty.slavePath());
         settings->set("Settings/Comport", "7");
-        frm718 window(std::make_unique<SerialPortService>());
+        auto *line = new SerialPortService;
+        frm718 window(line);
         window.Form_Load();
-        QLabel *time = window.ui().lblGeneratorTime;
+        QLabel *time = Controls{window}.lblGeneratorTime;
 
         const QByteArray report = QByteArray::fromHex("FF0117090509090503FE");
+        QSignalSpy arrived(line, &PortService::received);
         QVERIFY(pty.write(report.left(3)));
-        QTRY_COMPARE(window.framer().RxCount, qint16(2));
+        QVERIFY(arrived.wait());
         QVERIFY(pty.write(report.mid(3, 4)));
-        QTRY_COMPARE(window.framer().RxCount, qint16(6));
+        QVERIFY(arrived.wait());
         QCOMPARE(time->text(), QString("Not Connected"));
         QVERIFY(pty.write(report.mid(7)));
         QTRY_COMPARE(time->text(), QString("123 09:05:09   |   05-03-2009"));
 
         QVERIFY(pty.write(QByteArray::fromHex("FF180102430202000500FC")));
-        QTRY_COMPARE(window.ui().txtOffset->text(), QString("2050"));
-        QCOMPARE(window.ui().lblLock->text(), QString("Locked"));
+        QTRY_COMPARE(Controls{window}.txtOffset->text(), QString("2050"));
+        QCOMPARE(Controls{window}.lblLock->text(), QString("Locked"));
     }
 
     // The far end hangs up. A line whose device is gone shows as lost, once;
@@ -157,26 +159,28 @@ private slots:
         Pty pty;
         settings->set("Ports/7", pty.slavePath());
         settings->set("Settings/Comport", "7");
-        frm718 window(std::make_unique<SerialPortService>());
+        auto *line = new SerialPortService;
+        frm718 window(line);
         window.Form_Load();
         QVERIFY(pty.write(QByteArray::fromHex("FF0117090509FE") + QByteArray::fromHex("FF180102430202000500FC")));
-        QTRY_COMPARE(window.ui().lblLock->text(), QString("Locked"));
+        QTRY_COMPARE(Controls{window}.lblLock->text(), QString("Locked"));
+        QSignalSpy arrived(line, &PortService::received);
         QVERIFY(pty.write(QByteArray::fromHex("FF0117")));  // hang up in the middle of a frame
-        QTRY_COMPARE(window.framer().RxCount, qint16(2));
+        QVERIFY(arrived.wait());
 
         if (deviceStays)
             QVERIFY2(pty.vhangup(), "TIOCVHANGUP needs root");
         else
             pty.hangUp();
-        QTRY_COMPARE(window.framer().InFrame, qint16(0));
-        QTRY_COMPARE(window.Comm().isOpen(), deviceStays);
+        QVERIFY(arrived.wait());  // the failure, handled
+        QCOMPARE(line->isOpen(), deviceStays);
         QCOMPARE(window.findChildren<QMessageBox *>().size(), deviceStays ? 0 : 1);
         if (deviceStays) {
             QVERIFY(pty.write(QByteArray::fromHex("FF0117090510FE")));
-            QTRY_COMPARE(window.ui().lblGeneratorTime->text(), QString("123 09:05:16"));
+            QTRY_COMPARE(Controls{window}.lblGeneratorTime->text(), QString("123 09:05:16"));
         } else {
-            QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
-            QCOMPARE(window.ui().lblLock->text(), QString("Unlocked"));
+            QCOMPARE(Controls{window}.lblGeneratorTime->text(), QString("Not Connected"));
+            QCOMPARE(Controls{window}.lblLock->text(), QString("Unlocked"));
         }
 
         const Idleness idle = MeasureIdle();
@@ -191,17 +195,18 @@ private slots:
         Pty pty;
         settings->set("Ports/7", pty.slavePath());
         settings->set("Settings/Comport", "7");
-        frm718 window(std::make_unique<SerialPortService>());
+        auto *line = new SerialPortService;
+        frm718 window(line);
         window.Form_Load();
-        QVERIFY(window.Comm().isOpen());
+        QVERIFY(line->isOpen());
 
         pty.hangUp();
-        window.ui().cmbGenerateMode->setCurrentIndex(2);
-        window.ui().chkFreeze->setChecked(true);
+        Controls{window}.cmbGenerateMode->setCurrentIndex(2);
+        Controls{window}.chkFreeze->setChecked(true);
         QTRY_COMPARE(window.findChildren<QMessageBox *>().size(), 1);
-        QVERIFY(!window.Comm().isOpen());
-        QCOMPARE(window.ui().lblGeneratorTime->text(), QString("Not Connected"));
-        QCOMPARE(window.ui().cmbGenerateMode->currentIndex(), 2);
+        QVERIFY(!line->isOpen());
+        QCOMPARE(Controls{window}.lblGeneratorTime->text(), QString("Not Connected"));
+        QCOMPARE(Controls{window}.cmbGenerateMode->currentIndex(), 2);
 
         MeasureIdle();
         const Idleness idle = MeasureIdle();

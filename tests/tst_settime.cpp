@@ -4,7 +4,6 @@
 #include "frames.h"
 #include "panel.h"
 
-#include "panel/settime.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +15,8 @@
 using namespace Reports;
 
 namespace {
+const QColor ErrorMark(255, 255, 0);
+const QColor FocusMark(255, 255, 255);
 const QStringList FieldNames = {"txtYear", "txtDay", "txtHour", "txtMinute", "txtSecond"};
 } // namespace
 
@@ -37,8 +38,8 @@ class SetTimeTest : public QObject
             port->receive(dates ? TimeWithDate(1, 0, 0, 0, 2026, 1, 1) + Status(24, 1, 1, 0, 1, Digits(0))
                                 : Status(24, 1, 1, 0, 0, Digits(0)));
         QVERIFY(ShowActive(window.get()));
-        QVERIFY(window->ui().cmdSetTime->isEnabled());
-        QCOMPARE(window->ui().txtYear->isHidden(), !dates);
+        QVERIFY(Controls{*window}.cmdSetTime->isEnabled());
+        QCOMPARE(Controls{*window}.txtYear->isHidden(), !dates);
     }
     QLineEdit *Field(const QString &name) { return window->findChild<QLineEdit *>(name); }
     QColor Background(const QString &name) { return Field(name)->palette().color(QPalette::Base); }
@@ -54,7 +55,7 @@ class SetTimeTest : public QObject
             texts << Field(name)->text();
         return texts;
     }
-    void PressSet() { QTest::mouseClick(window->ui().cmdSetTime, Qt::LeftButton); }
+    void PressSet() { QTest::mouseClick(Controls{*window}.cmdSetTime, Qt::LeftButton); }
 
 private slots:
     void initTestCase() { UseProgramIdentity(); }
@@ -127,7 +128,7 @@ private slots:
         PressSet();
         QCOMPARE(Texts(), shown);
         for (const QString &name : FieldNames)
-            QVERIFY2((Background(name) == SetTimeEditor::ErrorMark) == marked.contains(name), qPrintable(name));
+            QVERIFY2((Background(name) == ErrorMark) == marked.contains(name), qPrintable(name));
         QVERIFY2(port->allWritten() == frames, port->allWritten().toHex(' ').constData());
         QCOMPARE(port->written.size(), frames.isEmpty() ? 0 : 2);
     }
@@ -140,16 +141,16 @@ private slots:
         Fill({"2026", "400", "30", "1", "1"});
         PressSet();
         PressSet();
-        QCOMPARE(Background("txtDay"), SetTimeEditor::ErrorMark);
-        QCOMPARE(Background("txtHour"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtDay"), ErrorMark);
+        QCOMPARE(Background("txtHour"), ErrorMark);
 
         QLineEdit *day = Field("txtDay");
         QTest::mouseClick(day, Qt::LeftButton, {}, QPoint(4, day->height() / 2));
         QCOMPARE(QApplication::focusWidget(), day);
-        QCOMPARE(Background("txtDay"), SetTimeEditor::FocusMark);
+        QCOMPARE(Background("txtDay"), FocusMark);
         QCOMPARE(day->selectedText(), QString("400"));
         QCOMPARE(day->selectionStart(), 0);
-        QCOMPARE(Background("txtHour"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtHour"), ErrorMark);
 
         // Typing replaces the selection; Tab moves on and selects the next.
         QTest::keyClicks(day, "45");
@@ -157,7 +158,7 @@ private slots:
         QTest::keyClick(day, Qt::Key_Tab);
         QLineEdit *hour = Field("txtHour");
         QCOMPARE(QApplication::focusWidget(), hour);
-        QCOMPARE(Background("txtHour"), SetTimeEditor::FocusMark);
+        QCOMPARE(Background("txtHour"), FocusMark);
         QCOMPARE(hour->selectedText(), QString("30"));
         QTest::keyClicks(hour, "6");
         PressSet();
@@ -196,7 +197,7 @@ private slots:
             QTest::keyClick(window->windowHandle(), key);
         QVERIFY2(port->written.isEmpty(), port->allWritten().toHex(' ').constData());
         QCOMPARE(controls(), before);
-        QCOMPARE(Background("txtHour"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtHour"), ErrorMark);
     }
 
     // Focus that comes back on its own, as the window is activated again,
@@ -209,7 +210,7 @@ private slots:
         QLineEdit *day = Field("txtDay");
         day->setFocus();
         day->setCursorPosition(1);
-        QCOMPARE(Background("txtDay"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtDay"), ErrorMark);
 
         QWidget other;
         QVERIFY(ShowActive(&other));
@@ -219,7 +220,7 @@ private slots:
         QCOMPARE(day->text(), QString("400"));
         QVERIFY(!day->hasSelectedText());
         QCOMPARE(day->cursorPosition(), 1);
-        QCOMPARE(Background("txtDay"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtDay"), ErrorMark);
     }
 
     // Without dates from the unit the year field is hidden; the year of the
@@ -238,7 +239,7 @@ private slots:
         QCOMPARE(Field("txtYear")->text(), QString("2008"));
         PressSet();
         QVERIFY(port->written.isEmpty());
-        QCOMPARE(Background("txtYear"), SetTimeEditor::ErrorMark);
+        QCOMPARE(Background("txtYear"), ErrorMark);
         QVERIFY(Field("txtYear")->isHidden());
     }
 

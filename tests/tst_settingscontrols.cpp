@@ -48,7 +48,7 @@ class SettingsControlsTest : public QObject
         window = StartOnFakeLine(*settings, {1}, 1, port);
         port->receive(unit);
         QVERIFY(ShowActive(window.get()));
-        QVERIFY(window->ui().cmbReadMode->isEnabled());
+        QVERIFY(Controls{*window}.cmbReadMode->isEnabled());
         QVERIFY(port->written.isEmpty());
     }
     template <class Control>
@@ -156,10 +156,10 @@ private slots:
     void programmaticChanges()
     {
         Connect(UnitWithDates());
-        window->ui().cmbReadMode->setCurrentIndex(3);
-        window->ui().chkFreeze->setChecked(true);
-        window->ui().cmbTimeZone->setCurrentIndex(-1);
-        window->ui().cmbControlFunction->setCurrentIndex(-1);
+        Controls{*window}.cmbReadMode->setCurrentIndex(3);
+        Controls{*window}.chkFreeze->setChecked(true);
+        Controls{*window}.cmbTimeZone->setCurrentIndex(-1);
+        Controls{*window}.cmbControlFunction->setCurrentIndex(-1);
         QCOMPARE(port->written, (QList<QByteArray>{Hex("03 02 FA"), Hex("01 04 FA")}));
     }
 
@@ -167,11 +167,11 @@ private slots:
     {
         window = StartOnFakeLine(*settings, {}, 0, port);
         QVERIFY(ShowActive(window.get()));
-        QVERIFY(Operator::Pick(window->ui().cmbReadMode, 5));
-        Operator::Click(window->ui().chkReaderEnable);
+        QVERIFY(Operator::Pick(Controls{*window}.cmbReadMode, 5));
+        Operator::Click(Controls{*window}.chkReaderEnable);
         QVERIFY(port->written.isEmpty());
-        QCOMPARE(window->ui().cmbReadMode->currentIndex(), 5);
-        QVERIFY(window->ui().chkReaderEnable->isChecked());
+        QCOMPARE(Controls{*window}.cmbReadMode->currentIndex(), 5);
+        QVERIFY(Controls{*window}.chkReaderEnable->isChecked());
     }
 
     // Loading a report that changes every control sends nothing back, even
@@ -179,14 +179,14 @@ private slots:
     void applyingAReportSendsNothing()
     {
         Connect(UnitWithDates());
-        QVERIFY(Operator::Pick(window->ui().cmbReadMode, 6));              // GPS
-        QVERIFY(Operator::Pick(window->ui().cmbControlFunction, 2));       // Encoded Year
+        QVERIFY(Operator::Pick(Controls{*window}.cmbReadMode, 6));              // GPS
+        QVERIFY(Operator::Pick(Controls{*window}.cmbControlFunction, 2));       // Encoded Year
         port->written.clear();
 
-        QVERIFY(Operator::Pick(window->ui().cmbComports, 0));  // open the port anew
+        QVERIFY(Operator::Pick(Controls{*window}.cmbComports, 0));  // open the port anew
         port->receive(Status(3, 5, 2, 0x01 | 0x02 | 0x04, 0, Digits(4321)));
         QVERIFY(port->written.isEmpty());
-        const Form718 &ui = window->ui();
+        const Controls ui{*window};
         QCOMPARE(ui.cmbTimeZone->currentIndex(), 3);
         QCOMPARE(ui.cmbReadMode->count(), 6);
         QCOMPARE(ui.cmbReadMode->currentIndex(), 5);
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(ui.txtOffset->text(), QString("4321"));
 
         // The operator's next change goes out again.
-        Operator::Click(window->ui().chkFreeze);
+        Operator::Click(Controls{*window}.chkFreeze);
         QCOMPARE(port->written, QList<QByteArray>{Hex("00 04 FA")});
     }
 
@@ -207,17 +207,17 @@ private slots:
         Connect(UnitWithDates());
         port->failWrites = true;
         port->opened.clear();
-        window->ui().cmbGenerateMode->setCurrentIndex(0);
+        Controls{*window}.cmbGenerateMode->setCurrentIndex(0);
         QCOMPARE(port->opened, QList<qint16>{1});
         QVERIFY(window->findChildren<QMessageBox *>().isEmpty());
 
         port->present.clear();
-        window->ui().cmbGenerateMode->setCurrentIndex(2);
+        Controls{*window}.cmbGenerateMode->setCurrentIndex(2);
         QVERIFY(!port->isOpen());
         QCOMPARE(window->findChildren<QMessageBox *>().size(), 1);
-        QCOMPARE(window->ui().lblGeneratorTime->text(), QString("Not Connected"));
-        QCOMPARE(window->ui().lblLock->text(), QString("Unlocked"));
-        QCOMPARE(window->ui().cmbGenerateMode->currentIndex(), 2);
+        QCOMPARE(Controls{*window}.lblGeneratorTime->text(), QString("Not Connected"));
+        QCOMPARE(Controls{*window}.lblLock->text(), QString("Unlocked"));
+        QCOMPARE(Controls{*window}.cmbGenerateMode->currentIndex(), 2);
     }
 
     // On a real line the unit's side reads exactly the operator's frames.
@@ -227,26 +227,26 @@ private slots:
         settings->hideMachinePorts();
         settings->set("Ports/9", pty.slavePath());
         settings->set("Settings/Comport", "9");
-        window = std::make_unique<frm718>(std::make_unique<SerialPortService>());
+        window = std::make_unique<frm718>(new SerialPortService);
         window->Form_Load();
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QVERIFY(pty.write(UnitWithDates()));
-        QTRY_VERIFY(window->ui().cmbReadMode->isEnabled());
+        QTRY_VERIFY(Controls{*window}.cmbReadMode->isEnabled());
 
-        QVERIFY(Operator::Pick(window->ui().cmbReadMode, 4));
-        Operator::Click(window->ui().chkFreeze);
-        QVERIFY(Operator::Pick(window->ui().cmbTimeZone, 35));
+        QVERIFY(Operator::Pick(Controls{*window}.cmbReadMode, 4));
+        Operator::Click(Controls{*window}.chkFreeze);
+        QVERIFY(Operator::Pick(Controls{*window}.cmbTimeZone, 35));
         const QByteArray expected = Hex("04 02 FA 01 04 FA 23 01 FA");
         QByteArray atUnit;
         QTRY_COMPARE((atUnit += pty.readAvailable()), expected);
 
         // A change made just before the port is opened anew still leaves,
         // and so does one made just before the window closes.
-        window->ui().cmbGenerateMode->setCurrentIndex(0);
-        window->ui().cmbComports->setCurrentIndex(-1);
-        window->ui().cmbComports->setCurrentIndex(0);
-        window->ui().cmbGenerateMode->setCurrentIndex(2);
+        Controls{*window}.cmbGenerateMode->setCurrentIndex(0);
+        Controls{*window}.cmbComports->setCurrentIndex(-1);
+        Controls{*window}.cmbComports->setCurrentIndex(0);
+        Controls{*window}.cmbGenerateMode->setCurrentIndex(2);
         window.reset();
         atUnit.clear();
         QTRY_COMPARE((atUnit += pty.readAvailable()), Hex("00 03 FA 02 03 FA"));

@@ -4,8 +4,10 @@
 #include "operator.h"
 #include "panel.h"
 
+#include "frames.h"
+
+#include "panel/artwork.h"
 #include "panel/frm718.h"
-#include "panel/windowstate.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -97,7 +99,7 @@ private slots:
             settings->set("Settings/Comport", stored);
         FakePort *port = nullptr;
         auto window = Start(QSet<qint16>(present.begin(), present.end()), &port);
-        Form718 &ui = window->ui();
+        const Controls ui{*window};
 
         QCOMPARE(Entries(ui.cmbComports), entries);
         QCOMPARE(ui.cmbComports->currentIndex(), selected);
@@ -106,7 +108,6 @@ private slots:
             QCOMPARE(port->number, qint16(openPort));
         QCOMPARE(settings->value("Settings/Comport"), storedAfter);
         QVERIFY(Messages().isEmpty());
-        QVERIFY(window->state().RefreshPending);
 
         // An opened port waits for the unit: settings disabled, "Not Connected".
         QCOMPARE(ui.lblGeneratorTime->text(), openPort ? QString("Not Connected") : QString());
@@ -115,14 +116,17 @@ private slots:
         QCOMPARE(ui.cmdSetTime->isEnabled(), openPort == 0);
         QVERIFY(ui.txtYear->isEnabledTo(window.get()));
         QCOMPARE(ui.lblLock->text(), QString("Unlocked"));
-        QCOMPARE(ui.imgLock->pixmap().toImage(), ui.ListImage(2).toImage());
+        QCOMPARE(ui.imgLock->pixmap().toImage(), Artwork::LockLamp(false).toImage());
+        // The unit's first reports load its settings.
+        port->receive(Reports::Time(1, 0, 0, 0) + Reports::Status(24, 1, 1, 0, 1, Reports::Digits(0)));
+        QCOMPARE(ui.cmbReadMode->currentIndex(), 1);
     }
 
     void scanProbesSixteenPortsAndLeavesThemClosed()
     {
         FakePort *port = nullptr;
         auto window = Start({}, &port);
-        QCOMPARE(window->ports().AvailablePortCount, qint16(0));
+        QCOMPARE(Controls{*window}.cmbComports->count(), 0);
         QVERIFY(port->opened.isEmpty());
         QVERIFY(!port->isOpen());
         QVERIFY(!settings->contains("Settings/Comport"));
@@ -131,14 +135,14 @@ private slots:
         auto listed = Start({1, 5, 12, 13, 16});
         const QStringList paths = {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB7", "/dev/ttyACM0", "/dev/ttyACM3"};
         for (int i = 0; i < paths.size(); ++i)
-            QCOMPARE(listed->ui().cmbComports->itemData(i, Qt::ToolTipRole).toString(), paths[i]);
+            QCOMPARE(Controls{*listed}.cmbComports->itemData(i, Qt::ToolTipRole).toString(), paths[i]);
     }
 
     void namedPortShowsItsDevice()
     {
         settings->set("Ports/3", "/dev/serial/by-id/usb-adapter");
         auto window = Start({1, 3});
-        QCOMPARE(window->ui().cmbComports->itemData(1, Qt::ToolTipRole).toString(), QString("/dev/serial/by-id/usb-adapter"));
+        QCOMPARE(Controls{*window}.cmbComports->itemData(1, Qt::ToolTipRole).toString(), QString("/dev/serial/by-id/usb-adapter"));
     }
 
     void operatorChoosesAnotherPort()
@@ -150,13 +154,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         port->opened.clear();
 
-        QVERIFY(Operator::Pick(window->ui().cmbComports, 2));
+        QVERIFY(Operator::Pick(Controls{*window}.cmbComports, 2));
         QCOMPARE(port->opened, QList<qint16>{5});  // one pick, one opening
-        QCOMPARE(window->ports().CurrentPort, qint16(5));
         QCOMPARE(settings->value("Settings/Comport"), QVariant("5"));
 
         // Picking the selected port again reopens it.
-        QVERIFY(Operator::Pick(window->ui().cmbComports, 2));
+        QVERIFY(Operator::Pick(Controls{*window}.cmbComports, 2));
         QCOMPARE(port->opened, (QList<qint16>{5, 5}));
         QVERIFY(port->isOpen());
         QVERIFY(Messages().isEmpty());
@@ -171,7 +174,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         port->present.remove(3);
 
-        QVERIFY(Operator::Pick(window->ui().cmbComports, 1));
+        QVERIFY(Operator::Pick(Controls{*window}.cmbComports, 1));
         const QList<QMessageBox *> boxes = Messages();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QString("Cannot open Comport"));
@@ -180,28 +183,14 @@ private slots:
         QVERIFY(boxes[0]->isModal());
 
         QVERIFY(!port->isOpen());  // the old port was closed before trying
-        QCOMPARE(window->ports().CurrentPort, qint16(1));
         QCOMPARE(settings->value("Settings/Comport"), QVariant("1"));
-        QCOMPARE(window->ui().cmbComports->currentText(), QString("3"));
-    }
-
-    void selectionWhileApplyingStatusDoesNothing()
-    {
-        FakePort *port = nullptr;
-        auto window = Start({1, 3}, &port);
-        port->opened.clear();
-        window->state().ApplyingStatus = -1;
-        window->ui().cmbComports->setCurrentIndex(1);
-        window->state().ApplyingStatus = 0;
-        QVERIFY(port->opened.isEmpty());
-        QCOMPARE(window->ports().CurrentPort, qint16(1));
-        QVERIFY(Messages().isEmpty());
+        QCOMPARE(Controls{*window}.cmbComports->currentText(), QString("3"));
     }
 
     void initialWindow()
     {
         auto window = Start({});
-        const Form718 &ui = window->ui();
+        const Controls ui{*window};
         QCOMPARE(window->windowTitle(), QString("QV-718 Control Panel v1.0.2"));
         QCOMPARE(window->size(), QSize(349, 433));
         QCOMPARE(window->minimumSize(), window->maximumSize());
@@ -345,7 +334,7 @@ private slots:
         auto window = Start({});
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QCOMPARE(QApplication::focusWidget(), window->ui().cmbComports);
+        QCOMPARE(QApplication::focusWidget(), Controls{*window}.cmbComports);
 
         // The year field is hidden, so Tab passes it by.
         const QStringList expected = {"cmbReadMode", "cmbGenerateMode", "txtDay", "txtHour", "txtMinute", "txtSecond", "cmdSetTime",
@@ -426,12 +415,11 @@ private slots:
 
         FakePort *port = nullptr;
         auto window = Start({1, 3}, &port);
-        QCOMPARE(window->ports().CurrentPort, qint16(remembered));
-        QCOMPARE(Entries(window->ui().cmbComports), (QStringList{"1", "3"}));
-        window->ui().cmbComports->setCurrentIndex(1);
+        QCOMPARE(port->number, qint16(remembered));
+        QCOMPARE(Entries(Controls{*window}.cmbComports), (QStringList{"1", "3"}));
+        Controls{*window}.cmbComports->setCurrentIndex(1);
         QVERIFY(port->isOpen());
         QCOMPARE(port->number, qint16(3));
-        QCOMPARE(window->ports().CurrentPort, qint16(3));
         QVERIFY(Messages().isEmpty());
     }
 
@@ -452,10 +440,10 @@ private slots:
     {
         QFETCH(QDateTime, now);
         QFETCH(QStringList, fields);
-        frm718 window(std::make_unique<FakePort>());
+        frm718 window(new FakePort);
         window.setClock([now] { return now; });
         window.Form_Load();
-        const Form718 &ui = window.ui();
+        const Controls ui{window};
         QCOMPARE((QStringList{ui.txtYear->text(), ui.txtDay->text(), ui.txtHour->text(), ui.txtMinute->text(), ui.txtSecond->text()}), fields);
     }
 };

@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "panel.h"
 
+#include "panel/artwork.h"
 #include "panel/frm718.h"
 
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <stdexcept>
 
 using namespace Reports;
 
@@ -44,9 +44,9 @@ class StatusDisplayTest : public QObject
         window = StartOnFakeLine(*settings, {1}, 1, port);
         QVERIFY(port->isOpen());
     }
-    Form718 &ui() { return window->ui(); }
-    bool Locked() { return ui().lblLock->text() == "Locked" && ui().imgLock->pixmap().toImage() == ui().ListImage(1).toImage(); }
-    bool Unlocked() { return ui().lblLock->text() == "Unlocked" && ui().imgLock->pixmap().toImage() == ui().ListImage(2).toImage(); }
+    Controls ui() { return Controls{*window}; }
+    bool Locked() { return ui().lblLock->text() == "Locked" && ui().imgLock->pixmap().toImage() == Artwork::LockLamp(true).toImage(); }
+    bool Unlocked() { return ui().lblLock->text() == "Unlocked" && ui().imgLock->pixmap().toImage() == Artwork::LockLamp(false).toImage(); }
     bool SettingsEnabled() { return ui().cmbReadMode->isEnabled() && ui().txtOffset->isEnabled() && ui().chkFreeze->isEnabled(); }
     bool SetTimeEnabled() { return ui().txtDay->isEnabled() && ui().cmdSetTime->isEnabled(); }
     int MessageCount() { return int(Messages().size()); }
@@ -89,7 +89,6 @@ private slots:
         for (const QByteArray &report : reports)
             port->receive(report);
         QCOMPARE(ui().lblGeneratorTime->text(), text);
-        QVERIFY(window->state().TimeFormatKnown);
         QVERIFY(!SettingsEnabled());  // a time report alone loads nothing
     }
 
@@ -100,7 +99,6 @@ private slots:
         port->receive(Status(24, 1, 1, 0x43, 1, Digits(250)));
         QVERIFY(Locked());
         QVERIFY(!SetTimeEnabled());
-        QVERIFY(window->state().RefreshPending);
         QVERIFY(!SettingsEnabled());
         QCOMPARE(ui().cmbReadMode->currentIndex(), -1);
         QCOMPARE(ui().lblGeneratorTime->text(), QString("Not Connected"));
@@ -109,6 +107,9 @@ private slots:
         QVERIFY(Unlocked());
         QVERIFY(SetTimeEnabled());
         QVERIFY(!SettingsEnabled());
+        // Still waiting: the first report after a time report loads.
+        port->receive(Time(1, 0, 0, 0) + Status(24, 1, 1, 0x03, 1, Digits(250)));
+        QVERIFY(SettingsEnabled());
     }
 
     void fullApplication_data()
@@ -168,8 +169,6 @@ private slots:
         QVERIFY(SetTimeEnabled());
         QVERIFY(Locked());
         QCOMPARE(ui().lblGeneratorTime->text(), QString());
-        QCOMPARE(window->state().RefreshPending, qint16(0));
-        QCOMPARE(window->state().ApplyingStatus, qint16(0));
         QVERIFY2(port->written.isEmpty(), port->allWritten().toHex(' ').constData());
         QCOMPARE(MessageCount(), 0);
     }
@@ -212,12 +211,10 @@ private slots:
     void lineFailureReopens()
     {
         port->receive(Hex("FF 01 17"));
-        QCOMPARE(window->framer().InFrame, qint16(1));
         port->opened.clear();
         port->failLine();
         QCOMPARE(port->opened, QList<qint16>{1});
         QVERIFY(port->isOpen());
-        QCOMPARE(window->framer().InFrame, qint16(0));
         QCOMPARE(MessageCount(), 0);
         // The rest of the interrupted frame no longer counts.
         port->receive(Hex("0E 05 09 FE"));
@@ -260,48 +257,6 @@ private slots:
         QVERIFY(!port->isOpen());
         QCOMPARE(MessageCount(), 1);
         QCOMPARE(ui().lblGeneratorTime->text(), QString("Not Connected"));
-    }
-
-    // An error while the settings are written ends the report, reopens the
-    // line, drops the rest of the block, and leaves the operator's controls
-    // working.
-    void errorWhileApplyingStatus()
-    {
-        struct FailingDisplay final : StatusDisplay {
-            using StatusDisplay::StatusDisplay;
-            qint16 applyingWhenFailed = 0;
-            PanelState *state = nullptr;
-            void ShowOffset(int) override
-            {
-                applyingWhenFailed = state->ApplyingStatus;
-                throw std::runtime_error("display failed");
-            }
-        };
-        FailingDisplay *display = nullptr;
-        settings->set("Settings/Comport", "1");
-        auto fake = std::make_unique<FakePort>(QSet<qint16>{1});
-        port = fake.get();
-        window = std::make_unique<frm718>(std::move(fake), [&](Form718 &ui, PanelState &state) {
-            auto made = std::make_unique<FailingDisplay>(ui, state);
-            made->state = &state;
-            display = made.get();
-            return made;
-        });
-        window->Form_Load();
-
-        port->receive(TimeWithDate(1, 0, 0, 0, 2026, 1, 1));
-        port->opened.clear();
-        port->receive(Status(24, 1, 1, 0x03, 1, Digits(250)) + Time(5, 5, 5, 5));
-        QVERIFY(display->applyingWhenFailed);
-        QCOMPARE(window->state().ApplyingStatus, qint16(0));
-        QCOMPARE(port->opened, QList<qint16>{1});
-        QCOMPARE(window->framer().InFrame, qint16(0));
-        QCOMPARE(ui().cmbTimeZone->currentIndex(), 24);  // written before the failure
-        QCOMPARE(ui().lblGeneratorTime->text(), QString());  // the time report after it was dropped
-        QVERIFY(port->written.isEmpty());
-
-        ui().cmbGenerateMode->setCurrentIndex(2);
-        QCOMPARE(port->allWritten(), Hex("02 03 FA"));
     }
 };
 

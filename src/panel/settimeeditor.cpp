@@ -12,6 +12,16 @@
 using namespace Module1;
 using NumberText::ZeroPadded;
 
+SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)
+    : QObject(parent)
+    , ui(ui)
+    , Comm(Comm)
+{
+    connect(ui.cmdSetTime, &QPushButton::clicked, this, &SetTimeEditor::cmdSetTime_Click);
+    for (QLineEdit *field : {ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.txtYear})
+        field->installEventFilter(this);
+}
+
 namespace {
 
 // The field's background: yellow marks a value out of range, white is a
@@ -48,16 +58,6 @@ bool CheckField(QLineEdit *field, double low, double high, int digits)
 }
 
 } // namespace
-
-SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)
-    : QObject(parent)
-    , ui(ui)
-    , Comm(Comm)
-{
-    connect(ui.cmdSetTime, &QPushButton::clicked, this, &SetTimeEditor::cmdSetTime_Click);
-    for (QLineEdit *field : {ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.txtYear})
-        field->installEventFilter(this);
-}
 
 bool SetTimeEditor::ValidateSetTime()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/program.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
@@ -46,6 +48,5 @@ private:
 // Application identity as the program sets it, for QSettings.
 inline void UseProgramIdentity()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("QV-718"));
-    QCoreApplication::setApplicationName(QStringLiteral("QV-718"));
+    Program::SetIdentity();
 }
