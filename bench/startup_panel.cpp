@@ -7,10 +7,7 @@
 
 #include "panel/panelapp.h"
 
-#include <QApplication>
-
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return RunPanel(QuitWhenShownAndIdle);
+    return RunPanel(argc, argv, QuitWhenShownAndIdle);
 }

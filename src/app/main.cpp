@@ -1,9 +1,6 @@
 #include "panel/panelapp.h"
 
-#include <QApplication>
-
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return RunPanel();
+    return RunPanel(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include "portdevices.h"
 
+#include <QHash>
 #include <QSettings>
 
 namespace Module1 {
@@ -19,8 +20,23 @@ QString DefaultDevicePath(qint16 port)
 #endif
 }
 
+namespace {
+QHash<qint16, QString> &NamedForRun()
+{
+    static QHash<qint16, QString> devices;
+    return devices;
+}
+} // namespace
+
+void NameDeviceForRun(qint16 port, const QString &device)
+{
+    NamedForRun().insert(port, device);
+}
+
 QString DevicePathForPort(qint16 port)
 {
+    if (const auto named = NamedForRun().constFind(port); named != NamedForRun().cend())
+        return *named;
 #ifndef Q_OS_WIN
     const QSettings settings;
     const QString named = settings.value(QStringLiteral("Ports/%1").arg(port)).toString().trimmed();

@@ -18,8 +18,12 @@ inline constexpr qint16 LastPort = 16;
 // The device of the default table; empty outside 1 to 16.
 QString DefaultDevicePath(qint16 port);
 
-// The device that opening port number `port` uses: the settings entry if there
-// is one, else the default table.
+// The device that opening port number `port` uses: a device named for this
+// run, else the settings entry if there is one, else the default table.
 QString DevicePathForPort(qint16 port);
+
+// Names the device of a port for this run only (the command line's --port);
+// nothing is stored.
+void NameDeviceForRun(qint16 port, const QString &device);
 
 } // namespace Module1

@@ -37,9 +37,21 @@ public:
     // hung up, a read or write error): the caller then closes and reopens.
     virtual bool readInput(QByteArray &block) = 0;
 
+    // The line was lost and could not be opened again: waits, without a
+    // polling timer, for the chosen port to come back, and opens it when it
+    // does. A local device is watched through its folders (it returns when
+    // an adapter is plugged in again or a link is made again); a network line
+    // is tried again now and then. returned() tells when the port is open
+    // again. setPortNumber(), open() and close() end the wait. Nothing is
+    // watched while a line is open.
+    virtual void awaitReturn() {}
+
 signals:
     // Bytes are waiting, or something happened on the line (a failure among
     // them). Delivered on the user-interface thread; the handler does not need
     // to tell the two apart.
     void received();
+
+    // The port awaited is open again.
+    void returned();
 };

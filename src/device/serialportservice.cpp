@@ -30,6 +30,17 @@ SerialPortService::SerialPortService(QObject *parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &PortService::received);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortService::onError);
+    // Something changed on the way to the lost device. A node may appear
+    // before its permissions are set: a refusal now waits for the next
+    // change, which the permissions' own change is.
+    connect(&m_return, &DeviceWatcher::changed, this, [this] {
+        m_return.stop();
+        if (open()) {
+            emit returned();
+            return;
+        }
+        m_return.watch(devicePath());
+    });
 }
 
 SerialPortService::~SerialPortService()
@@ -40,7 +51,14 @@ SerialPortService::~SerialPortService()
 
 void SerialPortService::setPortNumber(qint16 port)
 {
+    m_return.stop();
     m_portNumber = port;
+}
+
+void SerialPortService::awaitReturn()
+{
+    if (!m_port.isOpen())
+        m_return.watch(devicePath());
 }
 
 QString SerialPortService::devicePath() const
@@ -55,6 +73,7 @@ bool SerialPortService::isOpen() const
 
 bool SerialPortService::open()
 {
+    m_return.stop();
     if (m_port.isOpen())
         return false;
     const QString path = devicePath();
@@ -81,6 +100,7 @@ bool SerialPortService::open()
 
 void SerialPortService::close()
 {
+    m_return.stop();
     stopWatching();
     if (m_port.isOpen()) {
         // QSerialPort drops what it has not yet handed to the device when it

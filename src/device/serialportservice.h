@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicewatcher.h"
 #include "portservice.h"
 
 #include <QSerialPort>
@@ -35,6 +36,7 @@ public:
     void close() override;
     bool write(const QByteArray &block) override;
     bool readInput(QByteArray &block) override;
+    void awaitReturn() override;
 
     // The device the chosen port number stands for.
     QString devicePath() const;
@@ -54,4 +56,6 @@ private:
     // swallows a read of no bytes without a word.
     int m_watchFd = -1;
     QSocketNotifier *m_watch = nullptr;
+    // While a lost device is awaited: its folders.
+    DeviceWatcher m_return;
 };

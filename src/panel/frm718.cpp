@@ -87,6 +87,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
     connect(Comm, &PortService::received, this, &frm718::Comm_OnComm);
+    connect(Comm, &PortService::returned, this, &frm718::LineReturned);
 }
 
 frm718::~frm718()
@@ -117,11 +118,26 @@ void frm718::setClock(Clock clock)
     m_clock = std::move(clock);
 }
 
+void frm718::UseOnlyLine(const QString &spec)
+{
+    m_onlyLine = spec;
+}
+
 void frm718::Form_Load()
 {
     m_status->RequestFullReport();
-    m_ports.CurrentPort = RememberedPort();
-    ScanComports(*Comm, m_ports);
+    if (m_onlyLine.isEmpty()) {
+        m_ports.CurrentPort = RememberedPort();
+        ScanComports(*Comm, m_ports);
+    } else {
+        // A number is that port; anything else stands for itself as port 0,
+        // the number its entry's text converts to.
+        m_ports.CurrentPort = qint16(m_onlyLine.toInt());
+        if (m_ports.CurrentPort == 0)
+            NameDeviceForRun(0, m_onlyLine);
+        m_ports.AvailablePorts = {m_ports.CurrentPort};
+        m_ports.AvailablePortCount = 1;
+    }
     PopulateComports(m_ports.CurrentPort);
     m_status->ShowLockState(false);
     m_setTime->LoadClockIntoFields(m_clock());
@@ -138,7 +154,7 @@ void frm718::PopulateComports(qint16 current)
             // Qt selects the first entry of an empty list by itself; here an
             // entry is selected only when it is the remembered port.
             const QSignalBlocker quiet(list);
-            list->addItem(QString::number(port));
+            list->addItem(m_onlyLine.isEmpty() ? QString::number(port) : m_onlyLine);
             list->setItemData(list->count() - 1, DevicePathForPort(port), Qt::ToolTipRole);
             if (list->count() == 1)
                 list->setCurrentIndex(-1);
@@ -165,10 +181,14 @@ void frm718::UpdateComport()
     const auto port = qint16(entry.toInt());
     if (OpenPortIfPresent(*Comm, m_ports, port)) {
         m_ports.CurrentPort = port;
-        RememberPort(entry);
+        if (m_onlyLine.isEmpty())
+            RememberPort(entry);
         m_status->EnableInterface(false);
         m_status->RequestFullReport();
         m_reopenedWithoutData = false;
+    } else if (!m_onlyLine.isEmpty()) {
+        // The line asked for on the command line is waited for.
+        ShowLinkLost();
     } else {
         ShowCannotOpenComport();
     }
@@ -209,6 +229,18 @@ void frm718::ShowLinkLost()
         Comm->close();
     ShowCannotOpenComport();
     m_status->ShowNotConnected();
+    Comm->awaitReturn();
+}
+
+// The lost line is open again, with no operator action: as after any
+// opening, the unit's settings are loaded from its next reports.
+void frm718::LineReturned()
+{
+    if (m_message)
+        m_message->close();
+    m_status->EnableInterface(false);
+    m_status->RequestFullReport();
+    m_reopenedWithoutData = false;
 }
 
 void frm718::ShowCannotOpenComport()

@@ -43,6 +43,12 @@ public:
     // Local time for the set-time fields; the computer's clock unless set.
     void setClock(Clock clock);
 
+    // For this run only, before Form_Load: the port list holds this one
+    // line, shown as `spec` (a port number, a device path or a network
+    // address), start-up opens it instead of scanning, and no choice is
+    // remembered.
+    void UseOnlyLine(const QString &spec);
+
     // Start-up, before the window is first shown: finds the ports, reopens
     // the remembered one, shows the lamp unlocked and fills the set-time
     // fields from the clock.
@@ -57,6 +63,7 @@ private:
     void RecoverReceive();
     void ShowLinkLost();
     void ShowCannotOpenComport();
+    void LineReturned();
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;
@@ -65,6 +72,7 @@ private:
     StatusDisplay *m_status = nullptr;
     SetTimeEditor *m_setTime = nullptr;
     Clock m_clock;
+    QString m_onlyLine;
     QPointer<QMessageBox> m_message;
     // A recovery reopened the port and no byte has arrived since: a second
     // failure now means the line cannot be used, not a passing fault.

@@ -4,7 +4,8 @@
 
 class QWidget;
 
-// The program: the window on the serial line, started up, shown, and the
-// event loop run until the operator closes it. Needs the QApplication.
+// The program: reads the command line, makes the application, puts the
+// window on the serial line, starts it up, shows it and runs the event loop
+// until the operator closes it. --help and --version need no display.
 // `shown` runs once the window is shown (the start-up benchmark times it).
-int RunPanel(const std::function<void(QWidget &)> &shown = {});
+int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown = {});

@@ -1,0 +1,67 @@
+#include "devicewatcher.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+
+namespace {
+
+// The folder that holds `path`, or the nearest of its ancestors that exists.
+QString NearestFolder(const QString &path)
+{
+    QString folder = QFileInfo(path).absolutePath();
+    while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
+        folder = QFileInfo(folder).absolutePath();
+    return folder;
+}
+
+} // namespace
+
+DeviceWatcher::DeviceWatcher(QObject *parent)
+    : QObject(parent)
+{
+}
+
+DeviceWatcher::~DeviceWatcher() = default;
+
+void DeviceWatcher::watch(const QString &path)
+{
+    stop();
+    m_path = path;
+    // The watcher exists only while something is awaited: its inotify
+    // descriptor goes with it.
+    m_watcher = new QFileSystemWatcher(this);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        arm();
+        emit changed();
+    });
+    arm();
+}
+
+void DeviceWatcher::stop()
+{
+    if (!m_watcher)
+        return;
+    // Possibly from within the watcher's own notification.
+    m_watcher->disconnect(this);
+    m_watcher->deleteLater();
+    m_watcher = nullptr;
+}
+
+void DeviceWatcher::arm()
+{
+    QStringList folders{NearestFolder(m_path)};
+    const QFileInfo device(m_path);
+    if (device.isSymLink())
+        folders << NearestFolder(device.symLinkTarget());
+    folders.removeDuplicates();
+    const QStringList watched = m_watcher->directories();
+    for (const QString &folder : watched) {
+        if (!folders.contains(folder))
+            m_watcher->removePath(folder);
+    }
+    for (const QString &folder : std::as_const(folders)) {
+        if (!watched.contains(folder))
+            m_watcher->addPath(folder);
+    }
+}

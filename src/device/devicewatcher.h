@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QFileSystemWatcher;
+
+// Waits for a device path to come back: a USB adapter plugged in again, a
+// link made again, a node whose permissions are set after it appeared.
+// Driven by the folders' own notifications (inotify), never by a timer.
+//
+// It watches the nearest existing folder of the path, and of the target if
+// the path is a symbolic link, and moves its watch as folders come and go
+// (udev removes /dev/serial/by-id with the last adapter). changed() means
+// something on the way to the device changed: it is worth trying again.
+class DeviceWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceWatcher(QObject *parent = nullptr);
+    ~DeviceWatcher() override;
+
+    void watch(const QString &path);
+    // Watches nothing any more.
+    void stop();
+    bool isWatching() const { return m_watcher != nullptr; }
+
+signals:
+    void changed();
+
+private:
+    void arm();
+
+    QString m_path;
+    QFileSystemWatcher *m_watcher = nullptr;
+};
