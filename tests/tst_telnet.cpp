@@ -1,7 +1,9 @@
-// The Telnet layer of network lines, byte-exact, however the stream is cut.
+// The Telnet layer of network lines, byte-exact, however the stream is cut;
+// and the port entries that name network lines.
 
 #include "frames.h"
 
+#include "device/networkaddress.h"
 #include "device/telnet.h"
 
 #include <QTest>
@@ -148,6 +150,41 @@ private slots:
         QCOMPARE(data, every);
         QCOMPARE(out, every);
         QVERIFY(reply.isEmpty() && raw.binaryAgreed() && !raw.binaryRefused());
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("parsed");  // the address again, or the reason
+
+        QTest::newRow("raw by name") << " tcp://rack-3.lab:4001 " << "tcp://rack-3.lab:4001";
+        QTest::newRow("rfc2217 by IPv4") << "RFC2217://192.0.2.3:2000" << "rfc2217://192.0.2.3:2000";
+        QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:7000" << "rfc2217://[::1]:7000";
+        QTest::newRow("highest port") << "tcp://h:065535" << "tcp://h:65535";
+        QTest::newRow("unknown scheme") << "telnet://h:23" << "unknown scheme";
+        QTest::newRow("no port") << "tcp://h" << "missing port";
+        QTest::newRow("colon without port") << "tcp://h:" << "missing port";
+        QTest::newRow("port 0") << "tcp://h:0" << "port out of range";
+        QTest::newRow("port 65536") << "tcp://h:65536" << "port out of range";
+        QTest::newRow("very long port") << "tcp://h:99999999999999999999" << "port out of range";
+        QTest::newRow("empty host") << "tcp://:7000" << "empty host";
+        QTest::newRow("empty brackets") << "tcp://[]:7000" << "empty host";
+        QTest::newRow("path after the port") << "tcp://h:7000/x" << "junk after the port";
+        QTest::newRow("IPv6 without brackets") << "tcp://::1:7000" << "IPv6 address without brackets";
+        QTest::newRow("name in brackets") << "tcp://[rack]:7000" << "bad host";
+        QTest::newRow("blank in the name") << "tcp://ra ck:7000" << "bad host";
+        QTest::newRow("device path") << "/dev/ttyUSB0" << "not a network address";
+        QTest::newRow("Windows device") << "COM3" << "not a network address";
+    }
+
+    void addresses()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, parsed);
+        QString reason;
+        const std::optional<NetworkAddress> address = ParseNetworkAddress(entry, &reason);
+        QCOMPARE(address ? address->toString() : reason, parsed);
+        QCOMPARE(IsNetworkEntry(entry), !entry.startsWith('/') && entry != "COM3");
     }
 };
 
