@@ -104,10 +104,14 @@ void Client::receive(QByteArrayView in, QByteArray &data, QByteArray &reply)
             command(m_verb, byte, reply);
             m_rx = Rx::Data;
             break;
-        case Rx::Sub:
-            if (byte == Iac)
+        case Rx::Sub: {
+            // Skipped in one step, however long.
+            const void *found = std::memchr(p, Iac, size_t(end - p));
+            if (found)
                 m_rx = Rx::SubIac;
-            break;
+            p = found ? static_cast<const char *>(found) + 1 : end;
+            continue;
+        }
         case Rx::SubIac:
             if (byte == Iac)
                 m_rx = Rx::Sub;  // an escaped 0xFF inside
