@@ -7,6 +7,7 @@
 #include <QNetworkProxy>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>

@@ -22,9 +22,9 @@
 //
 // Once open, Telnet commands are answered by the service itself; readInput()
 // returns only the unit's bytes, and write() escapes them for the line and
-// hands them to the socket at once. At most ReadBufferSize received bytes
-// wait in the process between two readInput() calls: beyond that TCP holds
-// the server back.
+// hands them to the socket at once. Between two readInput() calls the
+// process holds at most ReadBufferSize bytes from the socket, and as many
+// again that came during open(); beyond that TCP holds the server back.
 //
 // A connection that ends while open (the server closes it, resets it, hands
 // the line to another client, goes away, or withdraws binary mode) is a line
