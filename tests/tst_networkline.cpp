@@ -3,6 +3,7 @@
 // against device servers played by the test.
 
 #include "frames.h"
+#include "testenv.h"
 
 #include "device/networkaddress.h"
 #include "device/networkportservice.h"
@@ -47,9 +48,10 @@ QString Decode(const QList<QByteArray> &pieces)
              state(client.comPortAccepted(), client.comPortRefused()));
 }
 
-NetworkAddress Address(const char *entry, quint16 port)
+bool Open(NetworkPortService &line, const char *entry, quint16 port)
 {
-    return *ParseNetworkAddress(QString::fromLatin1(entry).arg(port));
+    line.setAddress(*ParseNetworkAddress(QString::fromLatin1(entry).arg(port)));
+    return line.open();
 }
 
 // What the line yields until `size` bytes have come or it fails.
@@ -199,6 +201,7 @@ private slots:
         QCOMPARE(address ? address->toString() : reason, parsed);
         QCOMPARE(IsNetworkEntry(entry), !entry.startsWith('/'));
     }
+
     void refusedPortFailsAtOnce()
     {
         QTcpServer closed;
@@ -207,10 +210,9 @@ private slots:
         closed.close();
         for (const char *entry : {"tcp://127.0.0.1:%1", "rfc2217://[::1]:%1", "rfc2217://localhost:%1"}) {
             NetworkPortService line;
-            line.setAddress(Address(entry, port));
             QElapsedTimer clock;
             clock.start();
-            QVERIFY(!line.open());
+            QVERIFY(!Open(line, entry, port));
             QVERIFY2(clock.elapsed() < NetworkPortService::OpenDeadlineMs / 2, entry);
         }
     }
@@ -237,10 +239,9 @@ private slots:
 
         for (const char *entry : {"tcp://127.0.0.1:%1", "rfc2217://localhost:%1"}) {
             NetworkPortService line;
-            line.setAddress(Address(entry, ntohs(address.sin_port)));
             QElapsedTimer clock;
             clock.start();
-            QVERIFY(!line.open());
+            QVERIFY(!Open(line, entry, ntohs(address.sin_port)));
             const qint64 took = clock.elapsed();
             QVERIFY2(took >= NetworkPortService::OpenDeadlineMs - 5 && took < NetworkPortService::OpenDeadlineMs + 150,
                      qPrintable(QStringLiteral("%1: %2 ms").arg(entry).arg(took)));
@@ -256,8 +257,12 @@ private slots:
         for (int i = 0; i < 256; ++i)
             every += char(i);
         Peer peer({}, 256, every);
+        // Named for a port number, as the operator does.
+        UseProgramIdentity();
+        TempSettings settings;
+        settings.set("Ports/9", QStringLiteral("tcp://localhost:%1").arg(peer.port));
         NetworkPortService line;
-        line.setAddress(Address("tcp://127.0.0.1:%1", peer.port));
+        line.setPortNumber(9);
         QVERIFY(line.open());
         QSignalSpy received(&line, &PortService::received);
         QVERIFY(line.write(every));
@@ -276,8 +281,7 @@ private slots:
         const QByteArray sent = Hex("FFFB00 FFFD00 FFFB2C") + Telnet::ComPortSettings() + Hex("FFFE01") + escaped;
         Peer peer(Hex("FFFD2C FFFB01 FFFB00 FFFD00"), sent.size(), Hex("FFF1") + escaped);
         NetworkPortService line;
-        line.setAddress(Address("rfc2217://127.0.0.1:%1", peer.port));
-        QVERIFY(line.open());
+        QVERIFY(Open(line, "rfc2217://127.0.0.1:%1", peer.port));
         QVERIFY(line.write(data));
         QCOMPARE(Take(line, data.size()).toHex(' '), data.toHex(' '));
         line.close();
@@ -290,8 +294,7 @@ private slots:
     {
         Peer peer({}, 0, {}, true);
         NetworkPortService line;
-        line.setAddress(Address("tcp://127.0.0.1:%1", peer.port));
-        QVERIFY(line.open());
+        QVERIFY(Open(line, "tcp://127.0.0.1:%1", peer.port));
         QSignalSpy received(&line, &PortService::received);
         QVERIFY(received.wait());
         QByteArray block;
@@ -308,8 +311,7 @@ private slots:
     {
         Peer peer({}, 0, QByteArray(16 << 20, 'x'));
         NetworkPortService line;
-        line.setAddress(Address("tcp://127.0.0.1:%1", peer.port));
-        QVERIFY(line.open());
+        QVERIFY(Open(line, "tcp://127.0.0.1:%1", peer.port));
         QTest::qWait(300);  // nothing read meanwhile, by design
         QByteArray block;
         QVERIFY(line.readInput(block));
