@@ -1,0 +1,119 @@
+#include "networkaddress.h"
+
+#include <QHostAddress>
+
+namespace {
+
+const QLatin1String SchemeEnd("://");
+
+bool IsSchemeCharacter(QChar c, bool first)
+{
+    const bool letter = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    if (first)
+        return letter;
+    return letter || c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.');
+}
+
+// Letters, digits, hyphens, dots and underscores: what a resolver takes as
+// a name or an IPv4 address. Anything else is a typing error worth naming
+// now rather than a lookup failure later.
+bool IsHostName(QStringView host)
+{
+    for (QChar c : host) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('-') && c != QLatin1Char('.')
+            && c != QLatin1Char('_'))
+            return false;
+    }
+    return true;
+}
+
+std::optional<NetworkAddress> Refuse(QString *reason, const char *why)
+{
+    if (reason)
+        *reason = QString::fromLatin1(why);
+    return std::nullopt;
+}
+
+} // namespace
+
+QString NetworkAddress::toString() const
+{
+    const QString scheme = protocol == Protocol::Rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp");
+    const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return QStringLiteral("%1://%2:%3").arg(scheme, shownHost).arg(port);
+}
+
+bool IsNetworkEntry(QStringView entry)
+{
+    entry = entry.trimmed();
+    const qsizetype end = entry.indexOf(SchemeEnd);
+    if (end <= 0)
+        return false;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (!IsSchemeCharacter(entry[i], i == 0))
+            return false;
+    }
+    return true;
+}
+
+std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *reason)
+{
+    entry = entry.trimmed();
+    if (!IsNetworkEntry(entry))
+        return Refuse(reason, "not a network address");
+    const qsizetype schemeEnd = entry.indexOf(SchemeEnd);
+    const QStringView scheme = entry.left(schemeEnd);
+    NetworkAddress address;
+    if (scheme.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0)
+        address.protocol = NetworkAddress::Protocol::Raw;
+    else if (scheme.compare(QLatin1String("rfc2217"), Qt::CaseInsensitive) == 0)
+        address.protocol = NetworkAddress::Protocol::Rfc2217;
+    else
+        return Refuse(reason, "unknown scheme");
+
+    QStringView rest = entry.mid(schemeEnd + SchemeEnd.size());
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return Refuse(reason, "bad host");
+        address.host = rest.mid(1, close - 1).toString();
+        QHostAddress literal;
+        if (address.host.isEmpty())
+            return Refuse(reason, "empty host");
+        if (!literal.setAddress(address.host) || literal.protocol() != QAbstractSocket::IPv6Protocol)
+            return Refuse(reason, "bad host");
+        rest = rest.mid(close + 1);
+    } else {
+        // A host never holds a colon without brackets, so the first one ends it.
+        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+        QHostAddress literal;
+        if (colon != rest.lastIndexOf(QLatin1Char(':'))
+            && literal.setAddress(rest.left(rest.lastIndexOf(QLatin1Char(':'))).toString()))
+            return Refuse(reason, "IPv6 address without brackets");
+        address.host = rest.left(colon).toString();  // all of it if there is none
+        if (address.host.isEmpty())
+            return Refuse(reason, "empty host");
+        if (!IsHostName(address.host))
+            return Refuse(reason, "bad host");
+        rest = colon < 0 ? QStringView() : rest.mid(colon);
+    }
+
+    if (!rest.startsWith(QLatin1Char(':')))
+        return rest.isEmpty() ? Refuse(reason, "missing port") : Refuse(reason, "junk after the host");
+    rest = rest.mid(1);
+    qsizetype digits = 0;
+    quint32 port = 0;
+    while (digits < rest.size() && rest[digits] >= QLatin1Char('0') && rest[digits] <= QLatin1Char('9')) {
+        if (port <= 65535)  // stays small however many digits follow
+            port = port * 10 + quint32(rest[digits].unicode() - '0');
+        ++digits;
+    }
+    if (digits == 0)
+        return Refuse(reason, "missing port");
+    if (digits < rest.size())
+        return Refuse(reason, "junk after the port");
+    if (port < 1 || port > 65535)
+        return Refuse(reason, "port out of range");
+    address.port = quint16(port);
+    return address;
+}

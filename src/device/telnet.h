@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <array>
+
+// The Telnet side of a serial line reached through a device server: the
+// client end of TRANSMIT-BINARY (RFC 856) and COM-PORT-OPTION (RFC 2217),
+// negotiated as RFC 1143 describes. No sockets and no timers: bytes go in,
+// data bytes and the bytes to send back come out, so the same code runs on a
+// live connection, in tests and under the fuzzer.
+namespace Telnet {
+
+// Command bytes (RFC 854).
+inline constexpr quint8 Iac = 0xFF;
+inline constexpr quint8 Dont = 0xFE;
+inline constexpr quint8 Do = 0xFD;
+inline constexpr quint8 Wont = 0xFC;
+inline constexpr quint8 Will = 0xFB;
+inline constexpr quint8 Sb = 0xFA;
+inline constexpr quint8 Se = 0xF0;
+
+// Options.
+inline constexpr quint8 Binary = 0;
+inline constexpr quint8 ComPort = 44;
+
+// COM-PORT-OPTION commands from client to server; the server's answers carry
+// the same code plus 100.
+inline constexpr quint8 SetBaudRate = 1;
+inline constexpr quint8 SetDataSize = 2;
+inline constexpr quint8 SetParity = 3;
+inline constexpr quint8 SetStopSize = 4;
+inline constexpr quint8 SetControl = 5;
+inline constexpr quint8 SetLineStateMask = 10;
+inline constexpr quint8 SetModemStateMask = 11;
+
+// The unit's line: 9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow
+// control in either direction.
+inline constexpr quint32 LineBaudRate = 9600;
+
+// Appends `data` to `out` with every 0xFF doubled, as data and sub-negotiation
+// values travel on a Telnet connection.
+void AppendEscaped(QByteArrayView data, QByteArray &out);
+
+// IAC SB option <payload, escaped> IAC SE.
+QByteArray SubNegotiation(quint8 option, QByteArrayView payload);
+
+// The sub-negotiations that set the server's serial port to the unit's line
+// and silence its line-state and modem-state notifications.
+QByteArray ComPortSettings(quint32 baudRate = LineBaudRate);
+
+// One connection's decoder and negotiator. Its state is a few bytes of fixed
+// size whatever arrives: sub-negotiations are skipped, never stored, as
+// nothing in them matters to this client (the server's notifications and
+// its answers to the settings are ignored).
+class Client
+{
+public:
+    // Raw: a plain TCP connection, bytes pass unchanged both ways.
+    enum class Mode : quint8 { Raw, Telnet };
+
+    explicit Client(Mode mode);
+
+    Mode mode() const { return m_mode; }
+
+    // What to send as soon as the connection stands, before anything else:
+    // IAC WILL BINARY, IAC DO BINARY, IAC WILL COM-PORT-OPTION. The client
+    // counts these as sent from its construction on. Empty in raw mode.
+    QByteArray opening() const;
+
+    // Takes received bytes, which may be cut anywhere. Appends the data bytes
+    // to `data` (0xFF doubled on the line arrives once; commands and
+    // sub-negotiations never reach it) and the answers the server is owed to
+    // `reply`. An answer goes out only when it changes an option's state:
+    // acknowledgements of our own requests and repeats of a state already
+    // held are not answered, so no two RFC 1143 ends loop. Options other
+    // than BINARY and COM-PORT-OPTION are refused. The first time the server
+    // agrees to COM-PORT-OPTION, ComPortSettings() follows in `reply`.
+    // Bytes are data as they are: no carriage-return rules apply.
+    void receive(QByteArrayView in, QByteArray &data, QByteArray &reply);
+
+    // Appends outgoing data to `out`, escaped for the line.
+    void encode(QByteArrayView data, QByteArray &out) const;
+
+    // BINARY in force both ways (always true in raw mode).
+    bool binaryAgreed() const;
+    // The server refused or withdrew BINARY in either direction: the line
+    // cannot carry the unit's bytes.
+    bool binaryRefused() const;
+    // The server agreed to, or refused, COM-PORT-OPTION. Without it the line
+    // still works, at whatever settings the server's port has.
+    bool comPortAccepted() const;
+    bool comPortRefused() const;
+
+private:
+    // RFC 1143 states without the queue: this client asks for an option only
+    // once, at the start, and never asks to drop one, so WANTNO never occurs.
+    enum class Q : quint8 { No, Yes, WantYes };
+    // Where the decoder stands within a command.
+    enum class Rx : quint8 { Data, Iac, Verb, Sub, SubIac };
+
+    void command(quint8 verb, quint8 option, QByteArray &reply);
+    void afterIac(quint8 byte);
+
+    Mode m_mode;
+    Rx m_rx = Rx::Data;
+    quint8 m_verb = 0;
+    bool m_settingsSent = false;
+    // Whether we perform an option (the server's DO/DONT move it) and
+    // whether the server does (its WILL/WONT), for BINARY both ways and
+    // COM-PORT-OPTION on our side; every other option stays off for good.
+    Q m_usBinary = Q::WantYes;
+    Q m_himBinary = Q::WantYes;
+    Q m_usComPort = Q::WantYes;
+};
+
+} // namespace Telnet
