@@ -43,55 +43,81 @@ struct Lookup
     std::vector<sockaddr_storage> addresses;
 };
 
-// The addresses a host stands for, in the resolver's order, or none if the
-// deadline passes first. getaddrinfo takes no time limit and may wait many
-// seconds on an unreachable name server, QHostInfo::fromName with it, and
-// QHostInfo's asynchronous lookup needs the event loop, which open() must
-// not run. So the lookup runs on a detached thread that shares only this
-// block with the caller; whichever lets go of the block last frees it, and a
-// late answer touches nothing else. Each such thread ends when the
+// A name lookup under way. getaddrinfo takes no time limit and may wait
+// many seconds on an unreachable name server, QHostInfo::fromName with it,
+// and QHostInfo's asynchronous lookup needs the event loop, which open()
+// must not run. So the lookup runs on a detached thread that shares only
+// this block with the caller; whichever lets go of the block last frees it,
+// and a late answer touches nothing else. Each such thread ends when the
 // resolver's own time-outs do. (getaddrinfo_a would hand the same wait to
 // glibc's own thread, but its request may not be freed until it completes,
-// which brings back the same bookkeeping without the portability.)
+// which brings back the same bookkeeping without the portability.) Several
+// lookups run at once when several lines are probed together.
+class PendingLookUp
+{
+public:
+    explicit PendingLookUp(const QString &host)
+    {
+        if (m_literal.setAddress(host))
+            return;
+        const QByteArray name = QUrl::toAce(host);
+        if (name.isEmpty())
+            return;
+        try {
+            std::thread([lookup = m_lookup, name] {
+                addrinfo hints{};
+                hints.ai_family = AF_UNSPEC;
+                hints.ai_socktype = SOCK_STREAM;
+                addrinfo *list = nullptr;
+                std::vector<sockaddr_storage> found;
+                if (getaddrinfo(name.constData(), nullptr, &hints, &list) == 0) {
+                    for (const addrinfo *entry = list; entry; entry = entry->ai_next) {
+                        sockaddr_storage address{};
+                        std::memcpy(&address, entry->ai_addr, std::min<size_t>(entry->ai_addrlen, sizeof address));
+                        found.push_back(address);
+                    }
+                    freeaddrinfo(list);
+                }
+                const std::lock_guard<std::mutex> lock(lookup->mutex);
+                lookup->addresses = std::move(found);
+                lookup->done = true;
+                lookup->finished.notify_all();
+            }).detach();
+        } catch (const std::system_error &) {
+            const std::lock_guard<std::mutex> lock(m_lookup->mutex);
+            m_lookup->done = true;
+        }
+    }
+
+    // The addresses the host stands for, in the resolver's order, or none if
+    // the deadline passes first (`inTime` false) or the name does not
+    // resolve.
+    QList<QHostAddress> wait(const QDeadlineTimer &deadline, bool *inTime = nullptr)
+    {
+        if (inTime)
+            *inTime = true;
+        if (!m_literal.isNull())
+            return {m_literal};
+        std::unique_lock<std::mutex> lock(m_lookup->mutex);
+        if (!m_lookup->finished.wait_for(lock, Remaining(deadline), [&] { return m_lookup->done; })) {
+            if (inTime)
+                *inTime = false;
+            return {};
+        }
+        QList<QHostAddress> addresses;
+        for (const sockaddr_storage &address : m_lookup->addresses)
+            addresses << QHostAddress(reinterpret_cast<const sockaddr *>(&address));
+        return addresses;
+    }
+
+private:
+    QHostAddress m_literal;
+    std::shared_ptr<Lookup> m_lookup = std::make_shared<Lookup>();
+};
+
 QList<QHostAddress> LookUp(const QString &host, const QDeadlineTimer &deadline)
 {
-    QHostAddress literal;
-    if (literal.setAddress(host))
-        return {literal};
-    const QByteArray name = QUrl::toAce(host);
-    if (name.isEmpty())
-        return {};
-    auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, name] {
-            addrinfo hints{};
-            hints.ai_family = AF_UNSPEC;
-            hints.ai_socktype = SOCK_STREAM;
-            addrinfo *list = nullptr;
-            std::vector<sockaddr_storage> found;
-            if (getaddrinfo(name.constData(), nullptr, &hints, &list) == 0) {
-                for (const addrinfo *entry = list; entry; entry = entry->ai_next) {
-                    sockaddr_storage address{};
-                    std::memcpy(&address, entry->ai_addr, std::min<size_t>(entry->ai_addrlen, sizeof address));
-                    found.push_back(address);
-                }
-                freeaddrinfo(list);
-            }
-            const std::lock_guard<std::mutex> lock(lookup->mutex);
-            lookup->addresses = std::move(found);
-            lookup->done = true;
-            lookup->finished.notify_all();
-        }).detach();
-    } catch (const std::system_error &) {
-        return {};
-    }
-    std::unique_lock<std::mutex> lock(lookup->mutex);
-    if (!lookup->finished.wait_for(lock, Remaining(deadline), [&] { return lookup->done; }))
-        return {};
-    QList<QHostAddress> addresses;
-    for (const sockaddr_storage &address : lookup->addresses)
-        addresses << QHostAddress(reinterpret_cast<const sockaddr *>(&address));
-    return addresses;
+    return PendingLookUp(host).wait(deadline);
 }
 
 // A device server that loses power or its network sends nothing more, not
@@ -129,6 +155,58 @@ NetworkPortService::NetworkPortService(QObject *parent)
         if (error != QAbstractSocket::SocketTimeoutError)
             fail();
     });
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        const int waited = m_retryMs;
+        if (open()) {
+            emit returned();
+            return;
+        }
+        m_retryMs = std::min(2 * waited, LastRetryMs);
+        m_retry.start(m_retryMs);
+    });
+}
+
+void NetworkPortService::awaitReturn()
+{
+    if (m_open)
+        return;
+    m_retryMs = FirstRetryMs;
+    m_retry.start(m_retryMs);
+}
+
+QList<bool> NetworkPortService::Answering(const QList<NetworkAddress> &addresses, QStringList &why)
+{
+    const QDeadlineTimer deadline(OpenDeadlineMs);
+    std::vector<PendingLookUp> lookups;
+    lookups.reserve(std::size_t(addresses.size()));
+    for (const NetworkAddress &address : addresses)
+        lookups.emplace_back(address.host);
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    why = QStringList(addresses.size(), QString());
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        bool inTime = true;
+        const QList<QHostAddress> found = lookups[std::size_t(i)].wait(deadline, &inTime);
+        auto socket = std::make_unique<QTcpSocket>();
+        if (found.isEmpty())
+            why[i] = inTime ? QStringLiteral("the name does not resolve")
+                            : QStringLiteral("no answer from the name server in time");
+        else {
+            socket->setProxy(QNetworkProxy::NoProxy);
+            socket->connectToHost(found.first(), addresses[i].port);
+        }
+        sockets.push_back(std::move(socket));
+    }
+    QList<bool> answering;
+    for (const auto &socket : sockets) {
+        // Past the deadline a socket still gets a look of a millisecond: a
+        // connection that stood meanwhile is only seen by looking.
+        const bool connected = socket->state() != QAbstractSocket::UnconnectedState
+            && socket->waitForConnected(int(std::max<qint64>(1, Remaining(deadline).count())));
+        answering << connected;
+        socket->abort();
+    }
+    return answering;
 }
 
 NetworkPortService::~NetworkPortService()
@@ -138,12 +216,14 @@ NetworkPortService::~NetworkPortService()
 
 void NetworkPortService::setPortNumber(qint16 port)
 {
+    m_retry.stop();
     m_entry = Module1::DevicePathForPort(port);
     m_address = ParseNetworkAddress(m_entry, &m_entryError);
 }
 
 void NetworkPortService::setAddress(const NetworkAddress &address)
 {
+    m_retry.stop();
     m_address = address;
     m_entry = address.toString();
     m_entryError.clear();
@@ -156,6 +236,7 @@ bool NetworkPortService::isOpen() const
 
 bool NetworkPortService::open()
 {
+    m_retry.stop();
     if (m_open)
         return false;
     if (!m_address) {
@@ -242,6 +323,7 @@ void NetworkPortService::takeInput(QByteArray &data)
 
 void NetworkPortService::close()
 {
+    m_retry.stop();
     // Nothing the socket reports while closing belongs to the line any more.
     const bool sendRest = m_open && !m_failed;
     m_open = false;

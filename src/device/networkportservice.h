@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <optional>
 
@@ -54,6 +55,19 @@ public:
     void close() override;
     bool write(const QByteArray &block) override;
     bool readInput(QByteArray &block) override;
+    // Tries the address again, quietly, after 1 s, 2 s, 4 s and so on, then
+    // every 30 s, until it opens (returned()).
+    void awaitReturn() override;
+
+    // Which of `addresses` accept a connection, all tried at once within one
+    // OpenDeadlineMs, so that a scan of many lines that never answer waits
+    // no longer than for one. A connection is closed as soon as it stands.
+    // `why` gets, for each address, the reason it is not reached where one
+    // is known ("the name does not resolve"), else nothing.
+    static QList<bool> Answering(const QList<NetworkAddress> &addresses, QStringList &why);
+
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int LastRetryMs = 30000;
 
 private:
     bool connectWithin(const QDeadlineTimer &deadline);
@@ -72,4 +86,7 @@ private:
     bool m_open = false;
     bool m_failed = false;
     bool m_warned = false;  // about COM-PORT-OPTION, on this connection
+    // While a lost line is awaited: the next attempt, and the wait before it.
+    QTimer m_retry;
+    int m_retryMs = FirstRetryMs;
 };

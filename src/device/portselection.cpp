@@ -15,10 +15,15 @@ const QString ComportKey = QStringLiteral("Settings/Comport");
 void ScanComports(PortService &Comm, PortState &ports)
 {
     ports.AvailablePorts.clear();
-    for (qint16 port = FirstPort; port <= LastPort; ++port) {
+    QList<qint16> all;
+    for (qint16 port = FirstPort; port <= LastPort; ++port)
+        all << port;
+    Comm.beginScan(all);
+    for (const qint16 port : std::as_const(all)) {
         if (ProbePort(Comm, port))
             ports.AvailablePorts.append(port);
     }
+    Comm.endScan();
     ports.AvailablePortCount = qint16(ports.AvailablePorts.size());
 }
 

@@ -46,6 +46,12 @@ public:
     // watched while a line is open.
     virtual void awaitReturn() {}
 
+    // Around a scan of `ports` (probe after probe): a line may check several
+    // ports at once beforehand, so that the whole scan waits no longer than
+    // for the slowest of them, and answer their probes from that.
+    virtual void beginScan(const QList<qint16> &ports) { Q_UNUSED(ports); }
+    virtual void endScan() {}
+
 signals:
     // Bytes are waiting, or something happened on the line (a failure among
     // them). Delivered on the user-interface thread; the handler does not need

@@ -3,7 +3,7 @@
 #include "frm718.h"
 
 #include "device/program.h"
-#include "device/serialportservice.h"
+#include "device/lineservice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -47,7 +47,7 @@ int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
     options.addOption(port);
     options.process(*app);  // ends the program after --help, --version or a bad option
 
-    frm718 window(new SerialPortService);
+    frm718 window(new LineService);
     if (options.isSet(port))
         window.UseOnlyLine(options.value(port));
     window.Form_Load();
