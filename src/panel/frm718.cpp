@@ -13,6 +13,7 @@
 #include "device/portservice.h"
 #include "device/program.h"
 
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QSignalBlocker>
 
@@ -164,6 +165,9 @@ void frm718::PopulateComports(qint16 current)
             OpenPortIfPresent(*Comm, m_ports, port);
         }
     }
+    // A line named on the command line may be longer than the list is wide:
+    // its popup shows it whole.
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + list->view()->frameWidth() * 2);
 }
 
 void frm718::cmbComports_Click()
