@@ -55,6 +55,10 @@ void DeviceWatcher::arm()
     if (device.isSymLink())
         folders << NearestFolder(device.symLinkTarget());
     folders.removeDuplicates();
+    // A pseudo-terminal's number goes to the next terminal anyone opens:
+    // /dev/pts/4 coming back is somebody else's terminal, not the unit. Such
+    // a line returns only when its link is made again.
+    folders.removeAll(QStringLiteral("/dev/pts"));
     const QStringList watched = m_watcher->directories();
     for (const QString &folder : watched) {
         if (!folders.contains(folder))

@@ -13,6 +13,10 @@ class QFileSystemWatcher;
 // the path is a symbolic link, and moves its watch as folders come and go
 // (udev removes /dev/serial/by-id with the last adapter). changed() means
 // something on the way to the device changed: it is worth trying again.
+//
+// Pseudo-terminals are the exception: their numbers are handed to the next
+// terminal opened, so /dev/pts is never watched. A pseudo-terminal returns
+// only through a link made again (qv718-sim --link).
 class DeviceWatcher : public QObject
 {
     Q_OBJECT
