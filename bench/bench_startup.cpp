@@ -167,7 +167,7 @@ int main(int argc, char *argv[])
     std::printf("- resident at idle, panel / window only: **%.3f**; panel / bare Qt: %.3f\n", rssPanel / rssForm,
                 rssPanel / rssBare);
     std::printf("RESULT startup_ratio_form %.4f\nRESULT startup_ratio_bare %.4f\nRESULT rss_start_panel_kb %.0f\n"
-                "RESULT rss_start_form_kb %.0f\nRESULT rss_start_bare_kb %.0f\n",
-                panel / form, panel / bare, rssPanel, rssForm, rssBare);
+                "RESULT rss_start_form_kb %.0f\nRESULT rss_start_bare_kb %.0f\nRESULT startup_panel_ms %.1f\n",
+                panel / form, panel / bare, rssPanel, rssForm, rssBare, panel);
     return 0;
 }

@@ -1,0 +1,98 @@
+#include "ser2net.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace {
+
+// A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own
+// ser2net configuration (2000, 2001, 3000, 3001) are never chosen.
+quint16 FreePort()
+{
+    for (;;) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost))
+            return 0;
+        const quint16 port = probe.serverPort();
+        if (port != 2000 && port != 2001 && port != 3000 && port != 3001)
+            return port;
+    }
+}
+
+bool Listening(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    const bool up = socket.waitForConnected(200);
+    socket.abort();
+    return up;
+}
+
+} // namespace
+
+Ser2net::Ser2net(const QString &device)
+    : m_device(device)
+{
+    QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += QString::fromLocal8Bit(m_process.readAll()); });
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+Ser2net::~Ser2net()
+{
+    stop();
+}
+
+bool Ser2net::start()
+{
+    if (!m_rawPort) {
+        m_rawPort = FreePort();
+        m_rfc2217Port = FreePort();
+        QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        const QString device = QStringLiteral("serialdev,%1,19200n82,rtscts,local").arg(m_device);
+        config.write(QStringLiteral("%YAML 1.1\n---\n"
+                                    "connection: &raw\n"
+                                    "    accepter: tcp,127.0.0.1,%1\n"
+                                    "    connector: %3\n"
+                                    "    options:\n"
+                                    "      kickolduser: true\n"
+                                    "connection: &rfc2217\n"
+                                    "    accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                                    "    connector: %3\n"
+                                    "    options:\n"
+                                    "      kickolduser: true\n")
+                         .arg(m_rawPort)
+                         .arg(m_rfc2217Port)
+                         .arg(device)
+                         .toUtf8());
+    }
+    // In the foreground, without lock files; its own configuration only.
+    m_process.start(QStringLiteral("ser2net"),
+                    {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
+                     m_dir.filePath(QStringLiteral("ser2net.yaml")), QStringLiteral("-P"),
+                     m_dir.filePath(QStringLiteral("ser2net.pid"))});
+    if (!m_process.waitForStarted())
+        return false;
+    // It listens once it has read its configuration.
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && isRunning()) {
+        if (Listening(m_rawPort) && Listening(m_rfc2217Port))
+            return true;
+        m_process.waitForReadyRead(50);
+    }
+    return false;
+}
+
+void Ser2net::stop()
+{
+    if (!isRunning())
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000))
+        m_process.kill();
+    m_process.waitForFinished();
+}
