@@ -23,12 +23,15 @@ class LineService final : public PortService
 public:
     explicit LineService(QObject *parent = nullptr);
 
+    // Chooses the kind of line by the port's entry.
     void setPortNumber(qint16 port) override;
-    bool isOpen() const override;
+    // Everything else goes to the line chosen; during a scan, a network
+    // port found unreachable fails to open without another wait.
     bool open() override;
+    bool isOpen() const override;
     void close() override;
-    bool write(const QByteArray &block) override;
     bool readInput(QByteArray &block) override;
+    bool write(const QByteArray &block) override;
     void awaitReturn() override;
     void beginScan(const QList<qint16> &ports) override;
     void endScan() override;

@@ -50,11 +50,15 @@ public:
     // Uses this address for the next open().
     void setAddress(const NetworkAddress &address);
 
-    bool isOpen() const override;
+    // Within OpenDeadlineMs: lookup, connect, and binary mode agreed.
     bool open() override;
+    // Waits up to OpenDeadlineMs for the last command to leave.
     void close() override;
-    bool write(const QByteArray &block) override;
+    bool isOpen() const override;
+    // The unit's bytes only; Telnet is answered on the way.
     bool readInput(QByteArray &block) override;
+    // Escaped for Telnet, handed to the socket at once.
+    bool write(const QByteArray &block) override;
     // Tries the address again, quietly, after 1 s, 2 s, 4 s and so on, then
     // every 30 s, until it opens (returned()).
     void awaitReturn() override;

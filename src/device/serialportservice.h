@@ -31,15 +31,19 @@ public:
     ~SerialPortService() override;
 
     void setPortNumber(qint16 port) override;
-    bool isOpen() const override;
-    bool open() override;
-    void close() override;
-    bool write(const QByteArray &block) override;
-    bool readInput(QByteArray &block) override;
-    void awaitReturn() override;
-
     // The device the chosen port number stands for.
     QString devicePath() const;
+
+    bool isOpen() const override;
+    // A device path that names nothing fails at once, without QSerialPort.
+    bool open() override;
+    // Hands the device whatever QSerialPort still holds, first.
+    void close() override;
+    // One write, handed to the device at once.
+    bool write(const QByteArray &block) override;
+    bool readInput(QByteArray &block) override;
+    // Watches the device's folders (devicewatcher.h).
+    void awaitReturn() override;
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -12,28 +12,15 @@
 // live connection, in tests and under the fuzzer.
 namespace Telnet {
 
-// Command bytes (RFC 854).
-inline constexpr quint8 Iac = 0xFF;
-inline constexpr quint8 Dont = 0xFE;
-inline constexpr quint8 Do = 0xFD;
-inline constexpr quint8 Wont = 0xFC;
-inline constexpr quint8 Will = 0xFB;
-inline constexpr quint8 Sb = 0xFA;
-inline constexpr quint8 Se = 0xF0;
-
-// Options.
-inline constexpr quint8 Binary = 0;
-inline constexpr quint8 ComPort = 44;
-
-// COM-PORT-OPTION commands from client to server; the server's answers carry
-// the same code plus 100.
-inline constexpr quint8 SetBaudRate = 1;
-inline constexpr quint8 SetDataSize = 2;
-inline constexpr quint8 SetParity = 3;
-inline constexpr quint8 SetStopSize = 4;
-inline constexpr quint8 SetControl = 5;
-inline constexpr quint8 SetLineStateMask = 10;
-inline constexpr quint8 SetModemStateMask = 11;
+// Command bytes (RFC 854), options, and the COM-PORT-OPTION commands from
+// client to server (RFC 2217); the server's answers carry the same code plus
+// 100.
+enum Command : quint8 { Se = 0xF0, Sb = 0xFA, Will = 0xFB, Wont = 0xFC, Do = 0xFD, Dont = 0xFE, Iac = 0xFF };
+enum Option : quint8 { Binary = 0, ComPort = 44 };
+enum ComPortCommand : quint8 {
+    SetBaudRate = 1, SetDataSize = 2, SetParity = 3, SetStopSize = 4, SetControl = 5,
+    SetLineStateMask = 10, SetModemStateMask = 11,
+};
 
 // The unit's line: 9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow
 // control in either direction.
