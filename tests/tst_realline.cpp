@@ -258,9 +258,11 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(!panel.serial->isOpen(), Patience);
         QCOMPARE(panel.ui.state("lblGeneratorTime lblLock"), "Not Connected, Unlocked");
-        ExpectIdle();
         QCOMPARE(panel.ui.messages().size(), 1);
         QCOMPARE(panel.ui.messages().first()->text(), "Cannot open Comport");
+        QVERIFY(QTest::qWaitForWindowActive(panel.ui.messages().first()));  // and painted so: it no longer changes
+        ExpectIdle();
+        QCOMPARE(panel.ui.messages().size(), 1);
     }
 
     // The time text shows the unit's clock and runs on with it; the form of the unit decides between the year field
