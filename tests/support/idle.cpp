@@ -1,29 +1,26 @@
 #include "idle.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <chrono>
 #include <ctime>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
-// How often the given threads went to sleep. Being put aside while running
-// (an involuntary switch) only tells how busy the machine is.
-long long Sleeps(const QStringList &threads)
+// How often the program's thread went to sleep. Being put aside while running (an involuntary switch) only tells
+// how busy the machine is; Qt's pooled helper threads come and go on a schedule of their own.
+long long Sleeps()
 {
-    long long total = 0;
-    for (const QString &thread : threads) {
-        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(thread));
-        if (status.open(QIODevice::ReadOnly)) {
-            const QByteArray text = status.readAll();
-            const qsizetype at = text.indexOf("\nvoluntary_ctxt_switches:");
-            total += text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
-        }
-    }
-    return total;
+    QFile status(QStringLiteral("/proc/thread-self/status"));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("\nvoluntary_ctxt_switches:");
+    return at < 0 ? -1 : text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
 }
 
 double CpuMilliseconds()
@@ -39,18 +36,24 @@ Idleness MeasureIdle(int milliseconds)
 {
     QEventLoop loop;
     loop.processEvents(QEventLoop::AllEvents);  // what is already waiting runs first
-    const QStringList threads = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const long long sleeps = Sleeps(threads);
+    // The wait ends from a thread of its own, by a byte on a pipe: a timer of the loop may wake it more than once as
+    // it comes due, and an event posted to it takes a lock that a preempted thread may still hold.
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return {-1, 0};
+    QSocketNotifier ended(pipe[0], QSocketNotifier::Read);
+    QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    const long long sleeps = Sleeps();
     const double cpu = CpuMilliseconds();
-    // The wait ends from a thread of its own: a timer of the loop may wake it
-    // more than once as it comes due.
-    std::thread end([&loop, milliseconds] {
+    std::thread end([fd = pipe[1], milliseconds] {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        [[maybe_unused]] const ssize_t n = ::write(fd, "", 1);
     });
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    const Idleness idleness{qMax(0LL, Sleeps(threads) - sleeps - 1), CpuMilliseconds() - cpu};
+    const Idleness idleness{qMax(0LL, Sleeps() - sleeps - 1), CpuMilliseconds() - cpu};
     end.join();
+    ::close(pipe[0]);
+    ::close(pipe[1]);
     return idleness;
 }

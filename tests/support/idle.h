@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// What the process does while its event loop waits with nothing to do: how
-// often a thread was woken beyond the one wake-up that ends the wait (a
-// polling timer shows here), and the CPU time used (a busy loop shows here).
+// What the program does while its event loop waits with nothing to do: how often its thread was woken beyond the one
+// wake-up that ends the wait (a polling timer shows here), and the CPU time used (a busy loop shows here).
 struct Idleness
 {
     long long wakeUps = 0;

@@ -5,10 +5,10 @@
 
 #include "panel/frm718.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,69 +19,41 @@
 struct Controls
 {
     const QWidget &window;
-    template <class T>
-    T *find(const char *name) const
+
+    template <class T = QWidget>
+    T *find(const QString &name) const { return window.findChild<T *>(name); }
+    QComboBox *list(const QString &name) const { return find<QComboBox>(name); }
+    QCheckBox *box(const QString &name) const { return find<QCheckBox>(name); }
+    QLineEdit *field(const QString &name) const { return find<QLineEdit>(name); }
+    QString text(const QString &label) const { return find<QLabel>(label)->text(); }
+    QList<QMessageBox *> messages() const { return window.findChildren<QMessageBox *>(); }
+
+    // The named controls at a glance, one word each: a list "position/entries", a box 1 or 0, a button, field or
+    // label its text; "-" for a hidden control and "!" in front of a disabled one.
+    QString state(const QString &names) const
     {
-        return window.findChild<T *>(QLatin1String(name));
+        QStringList words;
+        for (const QString &name : names.split(' ')) {
+            const QWidget *control = find(name);
+            QString word;
+            if (auto *list = qobject_cast<const QComboBox *>(control))
+                word = QStringLiteral("%1/%2").arg(list->currentIndex()).arg(list->count());
+            else if (auto *box = qobject_cast<const QCheckBox *>(control))
+                word = QString::number(box->isChecked());
+            else if (auto *button = qobject_cast<const QAbstractButton *>(control))
+                word = button->text();
+            else if (auto *field = qobject_cast<const QLineEdit *>(control))
+                word = field->text();
+            else if (auto *label = qobject_cast<const QLabel *>(control))
+                word = label->text();
+            words << (control->isHidden() ? QStringLiteral("-") : control->isEnabled() ? word : QLatin1Char('!') + word);
+        }
+        return words.join(QStringLiteral(", "));
     }
 
-    QLabel *picLogo = find<QLabel>("picLogo");
-    QGroupBox *Frame4 = find<QGroupBox>("Frame4");
-    QComboBox *cmbComports = find<QComboBox>("cmbComports");
-    QLabel *imgLock = find<QLabel>("imgLock");
-    QLabel *lblLock = find<QLabel>("lblLock");
-    QLabel *lblGeneratorTime = find<QLabel>("lblGeneratorTime");
-    QComboBox *cmbReadMode = find<QComboBox>("cmbReadMode");
-    QComboBox *cmbGenerateMode = find<QComboBox>("cmbGenerateMode");
-    QLabel *lblYear = find<QLabel>("lblYear");
-    QLineEdit *txtYear = find<QLineEdit>("txtYear");
-    QWidget *frameSetTime = find<QWidget>("frameSetTime");
-    QPushButton *cmdSetTime = find<QPushButton>("cmdSetTime");
-    QLineEdit *txtDay = find<QLineEdit>("txtDay");
-    QLineEdit *txtHour = find<QLineEdit>("txtHour");
-    QLineEdit *txtMinute = find<QLineEdit>("txtMinute");
-    QLineEdit *txtSecond = find<QLineEdit>("txtSecond");
-    QComboBox *cmbTimeZone = find<QComboBox>("cmbTimeZone");
-    QLineEdit *txtOffset = find<QLineEdit>("txtOffset");
-    QComboBox *cmbControlFunction = find<QComboBox>("cmbControlFunction");
-    QCheckBox *chkFreeze = find<QCheckBox>("chkFreeze");
-    QCheckBox *chkBinarySeconds = find<QCheckBox>("chkBinarySeconds");
-    QCheckBox *chkReaderEnable = find<QCheckBox>("chkReaderEnable");
-    QCheckBox *chkLeapYear = find<QCheckBox>("chkLeapYear");
+    QComboBox *cmbComports = list(QStringLiteral("cmbComports"));
+    QLabel *lblGeneratorTime = find<QLabel>(QStringLiteral("lblGeneratorTime"));
 };
-
-// The message boxes on screen.
-inline QList<QMessageBox *> Messages()
-{
-    QList<QMessageBox *> boxes;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            boxes << box;
-    }
-    return boxes;
-}
-
-inline void CloseMessages()
-{
-    for (QMessageBox *box : Messages())
-        box->close();
-}
-
-// A window on a fake line on which the `present` ports open, remembering
-// port `remembered` (0: nothing stored), its clock reading `now` if given.
-// Start-up has run; `port` is the fake line.
-inline std::unique_ptr<frm718> StartOnFakeLine(TempSettings &settings, const QSet<qint16> &present, int remembered,
-                                               FakePort *&port, const QDateTime &now = {})
-{
-    if (remembered)
-        settings.set(QStringLiteral("Settings/Comport"), QString::number(remembered));
-    port = new FakePort(present);
-    auto window = std::make_unique<frm718>(port);
-    if (now.isValid())
-        window->setClock([now] { return now; });
-    window->Form_Load();
-    return window;
-}
 
 // Shows a window and waits until it has the focus, as the operator's would.
 inline bool ShowActive(QWidget *window)
@@ -89,3 +61,39 @@ inline bool ShowActive(QWidget *window)
     window->show();
     return QTest::qWaitForWindowActive(window);
 }
+
+// What an operator does, as input events rather than calls.
+namespace Operator {
+
+// Opens the list with a click near its left edge, scrolls the entry into view, and clicks it near its right end. The
+// popup ignores a release too close to the click that opened it, as it would under a real hand.
+inline bool Pick(QComboBox *list, int index)
+{
+    QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(3, list->height() / 2));
+    QAbstractItemView *view = list->view();
+    if (!QTest::qWaitForWindowExposed(view->window()))
+        return false;
+    const QModelIndex item = view->model()->index(index, list->modelColumn(), list->rootModelIndex());
+    view->scrollTo(item);
+    const QRect entry = view->visualRect(item);
+    if (!entry.isValid() || !view->viewport()->rect().contains(entry.center()))
+        return false;
+    const auto pointAt = [&] {
+        const QRect rect = view->visualRect(item);
+        return QPoint(qMin(rect.right(), view->viewport()->width()) - 12, rect.center().y());
+    };
+    QTest::mouseMove(view->viewport(), pointAt() - QPoint(4, 0));  // a pointer already there would not move
+    // A popup taller than the screen may scroll under the first hover.
+    const QPoint at = pointAt();
+    QTest::mouseMove(view->viewport(), at);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    return !view->isVisible();
+}
+
+// Clicks a check box on its box.
+inline void Click(QCheckBox *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
+
+} // namespace Operator

@@ -18,26 +18,17 @@ Pty::Pty()
         m_master = m_slave = -1;
         return;
     }
-    // Our own hold on the slave keeps the master readable between the
-    // program's opens and closes.
     m_slavePath = QString::fromLocal8Bit(name);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-}
-
-Pty::~Pty()
-{
-    hangUp();
 }
 
 bool WriteAll(int fd, const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            return false;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN)
-                return false;
             pollfd writable{fd, POLLOUT, 0};
             ::poll(&writable, 1, 1000);
             continue;
@@ -48,31 +39,22 @@ bool WriteAll(int fd, const char *data, std::size_t size)
     return true;
 }
 
-bool Pty::write(const QByteArray &bytes)
-{
-    return WriteAll(m_master, bytes.constData(), std::size_t(bytes.size()));
-}
-
 QByteArray Pty::readAvailable()
 {
     QByteArray bytes;
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
+    for (ssize_t n; (n = ::read(m_master, buffer, sizeof buffer)) > 0;)
         bytes.append(buffer, n);
-    }
     return bytes;
 }
 
 void Pty::hangUp()
 {
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_master = m_slave = -1;
+    for (int *fd : {&m_slave, &m_master}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 bool Pty::vhangup()

@@ -5,36 +5,34 @@
 
 #include <cstddef>
 
-// Writes every byte to a non-blocking descriptor, waiting while it is full.
-// False on any error but a full buffer or an interruption.
+// Writes every byte to a non-blocking descriptor, waiting while it is full. False on any error but a full buffer or
+// an interruption.
 bool WriteAll(int fd, const char *data, std::size_t size);
 
-// A pseudo-terminal pair: the test plays the unit on the master side, the
-// program opens the slave path like any serial device.
+// A pseudo-terminal pair: the test plays the unit on the master side, the program opens the slave path like any
+// serial device.
 class Pty
 {
 public:
     Pty();
-    ~Pty();
+    ~Pty() { hangUp(); }
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
-
-    // Writes every byte to the master side.
-    bool write(const QByteArray &bytes);
+    bool write(const QByteArray &bytes) { return WriteAll(m_master, bytes.constData(), std::size_t(bytes.size())); }
     // What the program wrote so far, without waiting.
     QByteArray readAvailable();
-    // Hangs up: closes the master (and our hold on the slave).
+    // Hangs up: closes the master and our hold on the slave.
     void hangUp();
-    // Hangs up every open file of the slave while the device stays, as a
-    // modem hang-up does (TIOCVHANGUP, which needs root). False if refused.
+    // Hangs up every open file of the slave while the device stays, as a modem hang-up does (TIOCVHANGUP, which needs
+    // root). False if refused.
     bool vhangup();
 
 private:
     int m_master = -1;
-    int m_slave = -1;
+    int m_slave = -1;  // our own hold keeps the master usable between the program's opens
     QString m_slavePath;
 };

@@ -2,39 +2,26 @@
 
 #include "device/program.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
-#include <QString>
 #include <QTemporaryDir>
 
-// Settings in a folder of the test's own, so no test reads or changes the
-// real home folder. Applies to QSettings objects created afterwards.
+// Settings in a folder of the test's own, so no test reads or changes the real home folder. Applies to QSettings
+// objects made afterwards.
 class TempSettings
 {
 public:
-    // base: where the temporary folder goes; the system's default if empty.
+    // base: where the folder goes; the system's default if empty.
     explicit TempSettings(const QString &base = QString())
-        : m_dir(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/qv718-XXXXXX")
-                               : base + QStringLiteral("/qv718-XXXXXX"))
+        : m_dir((base.isEmpty() ? QDir::tempPath() : base) + QStringLiteral("/qv718-XXXXXX"))
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
     }
-    QString path() const { return m_dir.path(); }
-    QString file() const { return QSettings().fileName(); }
-
-    void set(const QString &key, const QVariant &value)
-    {
-        QSettings settings;
-        settings.setValue(key, value);
-        settings.sync();
-    }
+    void set(const QString &key, const QVariant &value) { QSettings().setValue(key, value); }
     QVariant value(const QString &key) const { return QSettings().value(key); }
-    bool contains(const QString &key) const { return QSettings().contains(key); }
 
-    // Points every port at a path that does not exist, so the machine's own
-    // serial devices stay out of the test.
+    // Points every port at a path that does not exist, so the machine's own serial devices stay out of the test.
     void hideMachinePorts()
     {
         for (int port = 1; port <= 16; ++port)
@@ -45,8 +32,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Application identity as the program sets it, for QSettings.
-inline void UseProgramIdentity()
-{
-    Program::SetIdentity();
-}
+// The application's identity as the program sets it, for QSettings.
+inline void UseProgramIdentity() { Program::SetIdentity(); }

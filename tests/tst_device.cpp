@@ -1,0 +1,139 @@
+// The device layer without a line: the unit's byte stream cut into reports however it arrives, and numbers read out
+// of typed text in every locale.
+
+#include "frames.h"
+
+#include "device/numbertext.h"
+
+#include <QLocale>
+#include <QTest>
+
+#include <clocale>
+#include <limits>
+
+namespace {
+
+// Records every report as "T<count>:<hex of the positions it may read>".
+struct RecordingSink final : Module1::ReportSink
+{
+    QStringList events;
+    static QString Positions(const quint8 *report, int n) { return QByteArray((const char *)report, n).toHex(' '); }
+    void ShowGeneratorTime(const quint8 *report, qint16 count) override { events << QString("T%1:").arg(count) + Positions(report, 8); }
+    void ApplyStatus(const quint8 *report) override { events << "S:" + Positions(report, 9); }
+};
+
+} // namespace
+
+class DeviceTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framing_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("countAfter");
+        QByteArray thirtyOne = Hex("FF");
+        for (int i = 1; i <= 31; ++i)
+            thirtyOne += char(i);
+        const auto row = [](const char *name, const QByteArray &stream, const QStringList &events, int count = 0) {
+            QTest::newRow(name) << stream << events << count;
+        };
+        row("time report", Hex("FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
+        row("time report with date", Hex("FF 01 17 0E 05 09 09 05 03 FE"), {"T8:01 17 0e 05 09 09 05 03"});
+        row("0xFD starts like 0xFF", Hex("FD 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
+        row("status report", Hex("FF 18 01 01 43 01 00 02 05 00 FC"), {"S:18 01 01 43 01 00 02 05 00"});
+        row("two frames, in terminator order", Hex("FF 00 2D 08 00 00 FE FF 18 01 01 43 01 00 02 05 00 FC"),
+            {"T5:00 2d 08 00 00 00 00 00", "S:18 01 01 43 01 00 02 05 00"});
+        row("terminator without start", Hex("01 17 0E 05 09 FE 01 02 FC"), {});
+        row("start restarts the frame", Hex("FF 33 33 33 33 33 33 FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 33 00 00"});
+        row("0xFA and 0xFB are data", Hex("FF FA FB 0E 05 09 FE"), {"T5:fa fb 0e 05 09 00 00 00"});
+        row("bytes outside a frame are stored", Hex("AA BB"), {}, 2);
+        row("unfinished frame", Hex("FF 01 17 0E"), {}, 3);
+        row("empty", QByteArray(), {});
+        // The 31st data byte lands at position 30 and the count wraps to 0; a 32nd overwrites position 0 and the
+        // count passed is 1.
+        row("31 data bytes", thirtyOne + Hex("FE"), {"T0:01 02 03 04 05 06 07 08"});
+        row("32 data bytes", thirtyOne + Hex("20 FE"), {"T1:20 02 03 04 05 06 07 08"});
+        // A short status report reads what earlier frames left behind.
+        row("short status uses stale positions", Hex("FF 01 02 03 04 05 06 07 08 09 FE FF 18 41 FC"),
+            {"T9:01 02 03 04 05 06 07 08", "S:18 41 03 04 05 06 07 08 09"});
+    }
+    // The same reports whatever the blocks the stream arrives in: whole, byte by byte, and cut at sizes that straddle
+    // frame boundaries.
+    void framing()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(QStringList, events);
+        QFETCH(int, countAfter);
+        for (const int size : {0, 1, 2, 3, 5, 7, 11}) {
+            Module1::ReportFramer framer;
+            RecordingSink sink;
+            for (qsizetype i = 0; i < stream.size(); i += size ? size : stream.size())
+                framer.ProcessReceivedBytes(stream.mid(i, size ? size : -1), sink);
+            QVERIFY2(sink.events == events, qPrintable(QString("blocks of %1: %2").arg(size).arg(sink.events.join(" | "))));
+            QCOMPARE(framer.RxCount, qint16(countAfter));
+        }
+    }
+
+    // A sink that fails leaves the rest of the block unread; the receive recovery, not the framer, ends the frame.
+    void failingSinkStopsTheBlock()
+    {
+        struct Failing final : Module1::ReportSink {
+            int calls = 0;
+            void ShowGeneratorTime(const quint8 *, qint16) override { ++calls; throw std::runtime_error("display"); }
+            void ApplyStatus(const quint8 *) override { ++calls; }
+        } sink;
+        Module1::ReportFramer framer;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, framer.ProcessReceivedBytes(Hex("FF 01 02 03 04 05 FE FF 18 FC"), sink));
+        QCOMPARE(sink.calls, 1);
+        QVERIFY(framer.InFrame == 1 && framer.RxCount == 5);
+    }
+
+    void numberText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");  // what the text begins with
+        QTest::addColumn<bool>("number");   // the text as a whole is a number
+        const double inf = std::numeric_limits<double>::infinity();
+        QTest::newRow("empty") << "" << 0.0 << false;
+        QTest::newRow("blanks") << " \t " << 0.0 << false;
+        QTest::newRow("digits then letters") << "12a" << 12.0 << false;
+        QTest::newRow("blanks around, tab") << " \t0012  " << 12.0 << true;
+        QTest::newRow("half") << "12.5" << 12.5 << true;
+        QTest::newRow("no digit before the point") << ".5" << 0.5 << true;
+        QTest::newRow("point, no fraction") << "5." << 5.0 << true;
+        QTest::newRow("lone point") << "." << 0.0 << false;
+        QTest::newRow("comma is not a decimal point") << "12,5" << 12.0 << false;
+        QTest::newRow("negative") << "-5" << -5.0 << true;
+        QTest::newRow("plus") << "+7" << 7.0 << true;
+        QTest::newRow("sign then blank") << "- 5" << 0.0 << false;
+        QTest::newRow("exponent with sign") << "25E-1" << 2.5 << true;
+        QTest::newRow("exponent sign without digits") << "1e+" << 1.0 << false;
+        QTest::newRow("huge exponent") << "1e400" << inf << true;
+        QTest::newRow("huge negative") << "-" + QString(400, '9') << -inf << true;
+        QTest::newRow("tiny") << "1e-400" << 0.0 << true;
+        QTest::newRow("long zero fraction") << "0." + QString(400, '0') + "1" << 0.0 << true;
+        QTest::newRow("hex is not read") << "0x10" << 0.0 << false;
+        QTest::newRow("other digits are not read") << QString::fromUtf8("\u0661\u0662") << 0.0 << false;
+    }
+    // The same reading in every locale: a German or French desktop reads "12.5" as twelve and a half too.
+    void numberText()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QFETCH(bool, number);
+        for (const char *name : {"C", "de_DE", "fr_FR", "ar_EG"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+            std::setlocale(LC_ALL, name);
+            const NumberText::Reading reading = NumberText::Read(text);
+            QVERIFY2(reading.value == value && reading.whole == number && NumberText::IsNumber(text) == number, name);
+        }
+        QLocale::setDefault(QLocale::c());
+        std::setlocale(LC_ALL, "C");
+    }
+};
+
+QTEST_APPLESS_MAIN(DeviceTest)
+#include "tst_device.moc"

@@ -1,0 +1,378 @@
+// The real serial line: QSerialPort on pseudo-terminals named in the settings, the far end played by the test or by
+// qv718-sim running as a process of its own, whose log shows what it received and its trace what it sent.
+
+#include "frames.h"
+#include "idle.h"
+#include "panel.h"
+#include "pseudoterminal.h"
+
+#include "device/portselection.h"
+#include "device/serialportservice.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Generous, as a loaded machine may be slow; no wait lasts longer than its condition needs.
+constexpr int Patience = 15000;
+// A time report and a status report of a unit whose reader is locked.
+const QByteArray UnitReports = Hex("FF 01 17 09 05 09 FE FF 18 01 02 43 02 02 00 05 00 FC");
+
+// qv718-sim as a process of its own, reporting every 20 ms, keeping its log.
+struct SimulatedUnit
+{
+    explicit SimulatedUnit(const QStringList &options)
+    {
+        QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
+        process.start(QV718_SIM, QStringList{"--link", link, "--interval", "20", "--trace"} + options);
+        // The first line of its output names the line, once it is open.
+        const QDeadlineTimer deadline(Patience);
+        while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
+        }
+        path = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~SimulatedUnit()
+    {
+        process.terminate();
+        process.waitForFinished(Patience);
+    }
+    // The log lines from the `skip`th on, without their time of day.
+    QStringList lines(qsizetype skip = 0) const
+    {
+        QStringList lines;
+        for (const QString &line : QString::fromUtf8(log).split('\n', Qt::SkipEmptyParts).mid(skip))
+            lines << line.section(' ', 1);
+        return lines;
+    }
+    // The commands received, as logged, from the `skip`th log line on.
+    QStringList received(qsizetype skip) const
+    {
+        return lines(skip).filter(QRegularExpression("^<- ")).replaceInStrings(QRegularExpression("^<- "), "");
+    }
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath("unit-line");
+    QString path;
+    QProcess process;
+    QByteArray log;
+};
+
+// The panel as the operator starts it, on the line named as port 1.
+struct Panel
+{
+    explicit Panel(const QString &line)
+    {
+        settings.hideMachinePorts();
+        settings.set("Ports/1", line);
+        window->Form_Load();
+        window->show();
+    }
+    // The unit's settings have been loaded: the controls are enabled again.
+    bool connected() const { return ui.list("cmbReadMode")->isEnabled(); }
+    // Replaces a field's whole text by typing, as an operator does.
+    void type(const QString &field, const QString &text) const
+    {
+        QTest::keyClick(ui.field(field), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(ui.field(field), text);
+    }
+    // Types day, hour, minute, second and year (if given) and presses "Set".
+    void setTime(const QString &values) const
+    {
+        for (int i = 0; i < values.count(' ') + 1; ++i)
+            type(QString("txtDay txtHour txtMinute txtSecond txtYear").section(' ', i, i), values.section(' ', i, i));
+        QTest::mouseClick(ui.find<QPushButton>("cmdSetTime"), Qt::LeftButton);
+    }
+
+    TempSettings settings;
+    SerialPortService *serial = new SerialPortService;
+    std::unique_ptr<frm718> window = std::make_unique<frm718>(serial);
+    const Controls ui{*window};
+};
+
+// The program sleeps rather than spinning on a dead line; no caret blinks.
+void ExpectIdle()
+{
+    QVERIFY(!qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+    const Idleness idle = MeasureIdle();
+    QVERIFY2(idle.isIdle(), qPrintable(idle.describe()));
+}
+
+} // namespace
+
+class RealLineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        UseProgramIdentity();
+        QVERIFY(QFileInfo(QV718_SIM).isExecutable());
+    }
+
+    // All 256 byte values travel both ways unchanged, on a port named by its path or by a bare name that the serial
+    // layer looks up in /dev itself.
+    void bytesTravelBothWays_data()
+    {
+        QTest::addColumn<bool>("bareName");
+        QTest::newRow("path") << false;
+        QTest::newRow("bare name") << true;
+    }
+    void bytesTravelBothWays()
+    {
+        QFETCH(bool, bareName);
+        TempSettings settings;
+        Pty pty;
+        const QString name = QString("qv718-test-%1").arg(QCoreApplication::applicationPid());
+        if (bareName)
+            QVERIFY2(QFile::link(pty.slavePath(), "/dev/" + name), "a link in /dev needs root");
+        const auto unlink = qScopeGuard([&] { QFile::remove("/dev/" + name); });
+        settings.set("Ports/7", bareName ? name : pty.slavePath());
+        SerialPortService line;
+        line.setPortNumber(7);
+        QVERIFY(line.open());
+        QByteArray every(256, 0);
+        for (int i = 0; i < 256; ++i)
+            every[i] = char(i);
+        QVERIFY(line.write(every));
+        QByteArray atUnit;
+        QTRY_COMPARE((atUnit += pty.readAvailable()), every);
+        QSignalSpy received(&line, &PortService::received);
+        QVERIFY(received.isValid() && pty.write(every));
+        QByteArray atProgram;
+        QTRY_VERIFY([&] {
+            QByteArray block;
+            return line.readInput(block) && (atProgram += block).size() >= every.size();
+        }());
+        QCOMPARE(atProgram, every);
+        QVERIFY(received.count() > 0);
+    }
+
+    // Only real serial lines are listed; nothing in the way blocks the scan.
+    void scanListsOnlySerialLines()
+    {
+        TempSettings settings;
+        settings.hideMachinePorts();
+        Pty pty;
+        QTemporaryDir dir;
+        QCOMPARE(::mkfifo(dir.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
+        QFile regular(dir.filePath("regular"));
+        QVERIFY(regular.open(QIODevice::WriteOnly) && regular.write("not a tty") > 0);
+        const QStringList paths{dir.path(), regular.fileName(), "/dev/null", dir.filePath("fifo"), dir.filePath("missing"),
+                                pty.slavePath()};
+        for (int i = 0; i < paths.size(); ++i)
+            settings.set(QString("Ports/%1").arg(i + 1), paths[i]);
+        SerialPortService line;
+        Module1::PortState ports;
+        Module1::ScanComports(line, ports);
+        QCOMPARE(ports.AvailablePorts, QList<qint16>{6});
+        QVERIFY(!line.isOpen());
+    }
+
+    // What the unit puts on its line, read raw: a time and a status report at start, then the scenario's burst of 48
+    // garbage bytes (as logged) and its frame of 40 data bytes. While nobody reads the line, only a few hundred bytes
+    // of reports wait there, so that a program opening it sees the present rather than minutes of old reports.
+    void whatTheUnitSends()
+    {
+        SimulatedUnit unit({"--start", "2009-05-03T14:05:09", "--garbage-at", "0", "--overlong-at", "0"});
+        QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter("-- overlong frame").isEmpty(), Patience);
+        const int fd = ::open(unit.path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        char waiting[4096];
+        QByteArray overlong = Hex("FF");
+        for (int i = 0; i < 40; ++i)
+            overlong += char(i);
+        const QByteArray garbage = QByteArray::fromHex(unit.lines().filter("-- garbage").value(0).section('[', 1).toLatin1());
+        const QByteArray start = QByteArray(waiting, qMax(0, int(::read(fd, waiting, sizeof waiting)))).left(111);
+        QCOMPARE(start.toHex(' '), (Hex("FF 01 17 0E 05 09 09 05 03 FE FF 18 01 01 02 00 00 00 00 00 FC") + garbage + overlong
+                                    + Hex("FE")).toHex(' '));
+        QCOMPARE(garbage.size(), 48);
+        QTRY_VERIFY_WITH_TIMEOUT(unit.lines().filter("-> TimeReport").size() > 40, Patience);  // some 800 bytes more
+        const ssize_t n = ::read(fd, waiting, sizeof waiting);
+        ::close(fd);
+        QVERIFY2(n > 0 && n < 300, qPrintable(QString("%1 bytes waiting").arg(n)));
+    }
+
+    // Commands given just before the port is opened anew, or before the window closes, still leave.
+    void commandsLeaveBeforeTheLineCloses()
+    {
+        Pty pty;
+        auto panel = std::make_unique<Panel>(pty.slavePath());
+        QVERIFY(pty.write(UnitReports));
+        QTRY_VERIFY(panel->connected());
+        panel->ui.list("cmbGenerateMode")->setCurrentIndex(0);
+        panel->ui.cmbComports->setCurrentIndex(-1);
+        panel->ui.cmbComports->setCurrentIndex(0);
+        panel->ui.list("cmbGenerateMode")->setCurrentIndex(2);
+        panel.reset();
+        QByteArray atUnit;
+        QTRY_COMPARE((atUnit += pty.readAvailable()), Hex("00 03 FA 02 03 FA"));
+    }
+
+    // The far end hangs up: the pseudo-terminal's master closes (a command may meet the dead line first), the line is
+    // hung up under a device that stays (TIOCVHANGUP, as a modem hang-up or a getty would), or the simulated unit
+    // hangs up, is terminated or interrupted. A line whose device stays is reopened quietly and works on; one that is
+    // gone is shown as lost, once. Either way the program then sleeps.
+    void hangUp_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how : {"master closes", "command meets the hang-up", "line hung up", "unit hangs up",
+                                "unit terminated", "unit interrupted"})
+            QTest::newRow(how) << QString(how);
+    }
+    void hangUp()
+    {
+        QFETCH(QString, how);
+        Pty pty;
+        std::unique_ptr<SimulatedUnit> unit;
+        if (how.startsWith("unit")) {
+            unit = std::make_unique<SimulatedUnit>(how == "unit hangs up" ? QStringList{"--hang-up-after", "1.5"} : QStringList());
+            QVERIFY(unit->path.startsWith("/dev/pts/") && QFileInfo(unit->link).symLinkTarget() == unit->path);
+        }
+        Panel panel(unit ? unit->link : pty.slavePath());
+        if (!unit)  // the far end stops in the middle of a frame
+            QVERIFY(pty.write(UnitReports + Hex("FF 01 17")));
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        if (how == "line hung up") {
+            QSignalSpy failed(panel.serial, &PortService::received);
+            QVERIFY2(pty.vhangup(), "TIOCVHANGUP needs root");
+            QVERIFY(failed.wait());
+            QVERIFY(panel.serial->isOpen() && pty.write(Hex("FF 01 17 09 05 10 FE")));
+            QTRY_COMPARE(panel.ui.lblGeneratorTime->text(), "123 09:05:16");
+            ExpectIdle();
+            QVERIFY(panel.ui.messages().isEmpty());
+            return;
+        }
+        if (!unit)
+            pty.hangUp();
+        if (how == "command meets the hang-up")
+            panel.ui.list("cmbGenerateMode")->setCurrentIndex(0);
+        if (how != "unit hangs up" && unit)
+            ::kill(pid_t(unit->process.processId()), how == "unit terminated" ? SIGTERM : SIGINT);
+        if (unit) {
+            QTRY_VERIFY_WITH_TIMEOUT(unit->process.state() == QProcess::NotRunning, Patience);
+            QVERIFY(unit->process.exitStatus() == QProcess::NormalExit && unit->process.exitCode() == 0);
+            QVERIFY(!QFileInfo(unit->link).isSymLink());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.serial->isOpen(), Patience);
+        QCOMPARE(panel.ui.state("lblGeneratorTime lblLock"), "Not Connected, Unlocked");
+        QCOMPARE(panel.ui.messages().size(), 1);
+        QCOMPARE(panel.ui.messages().first()->text(), "Cannot open Comport");
+        QVERIFY(QTest::qWaitForWindowActive(panel.ui.messages().first()));  // and painted so: it no longer changes
+        ExpectIdle();
+        QCOMPARE(panel.ui.messages().size(), 1);
+    }
+
+    // The time text shows the unit's clock and runs on with it; the form of the unit decides between the year field
+    // and the leap-year box; "Set" sets the unit's clock, with the year from the field or, hidden, from the
+    // computer's clock.
+    void timeFollowsTheUnit_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QStringList>("received");
+        const int year = QDate::currentDate().year() - 2000;
+        QTest::newRow("with date, into the new year") << QStringList{"--form", "8", "--start", "2008-12-31T23:59:59.6"}
+            << "001 00:00:00   |   01-01-2009" << "Year, -, 0/3" << "245 13 7 9 26"
+            << QStringList{"SetTime 245 13:07:09 [02 2D 0D 07 09 00 FA]", "SetYear 26 (2026) [1A 0A FA]"};
+        QTest::newRow("time only") << QStringList{"--form", "5", "--start", "2008-02-29T12:00:59.6"} << "060 12:01:00"
+            << "-, 1, 0/2" << "7 0 0 30" << QStringList{"SetTime 007 00:00:30 [00 07 00 00 1E 00 FA]",
+               QString("SetYear %1 (%2) [%3 0A FA]").arg(year).arg(2000 + year).arg(QByteArray(1, char(year)).toHex().toUpper())};
+    }
+    void timeFollowsTheUnit()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, next);
+        QFETCH(QString, shown);
+        QFETCH(QString, set);
+        QFETCH(QStringList, received);
+        SimulatedUnit unit(options);
+        Panel panel(unit.link);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text(), next, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        QCOMPARE(panel.ui.state("lblYear chkLeapYear cmbControlFunction"), shown);  // 2008 is a leap year
+        const qsizetype mark = unit.lines().size();
+        panel.setTime(set);
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), received, Patience);
+    }
+
+    // The reader locks, loses its lock and locks again as the unit's scenario says, and the lamp follows.
+    void lampFollowsTheLock()
+    {
+        SimulatedUnit unit({"--lock-after", "0.1", "--lock-for", "0.3"});
+        Panel panel(unit.link);
+        const QStringList lockings{"-- reader locked", "-- reader lost its lock", "-- reader locked"};
+        QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter("-- reader").mid(0, 3), lockings, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
+    }
+
+    // The first status report fills the controls and later ones leave the operator's choices alone until the port is
+    // opened again; each kind of operator action reaches the unit byte for byte (the brackets of its log hold the
+    // bytes as they arrived); the reader locks when the unit says, and a reader that is off reports no lock.
+    void settingsLoadOncePerConnection()
+    {
+        SimulatedUnit unit({"--gps", "--time-zone", "14", "--read-mode", "4", "--generate-mode", "2", "--freeze",
+                            "--binary-seconds", "--control-function", "2", "--offset", "250", "--lock-after", "0.2"});
+        Panel panel(unit.link);
+        const QString settings = "cmbTimeZone cmbReadMode cmbGenerateMode cmbControlFunction chkFreeze chkReaderEnable "
+                                 "chkBinarySeconds txtOffset";
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        QCOMPARE(panel.ui.state(settings), "14/49, 4/7, 2/3, 2/3, 1, 1, 1, 250");
+        QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter("-- reader locked").isEmpty(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
+
+        const qsizetype mark = unit.lines().size();
+        panel.type("txtOffset", "0012");
+        Operator::Click(panel.ui.box("chkReaderEnable"));
+        QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 6));
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), (QStringList{"SetOffset 0 us [00 00 00 00 09 FA]",
+            "SetOffset 0 us [00 00 00 00 09 FA]", "SetOffset 1 us [00 00 00 01 09 FA]", "SetOffset 12 us [00 00 01 02 09 FA]",
+            "SetReaderEnable 0 off [00 05 FA]", R"(SetReadMode 6 "GPS" [06 02 FA])"}), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Unlocked", Patience);
+        QCOMPARE(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 0012");
+        QVERIFY(Operator::Pick(panel.ui.cmbComports, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 12", Patience);
+        QVERIFY(panel.ui.messages().isEmpty());
+    }
+
+    // Line noise, overlong frames and reports that arrive a byte at a time leave the panel showing the unit.
+    void panelRidesOutLineFaults_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("event");
+        QTest::newRow("garbage") << QStringList{"--garbage-at", "0.3"} << "-- garbage";
+        QTest::newRow("overlong frame") << QStringList{"--overlong-at", "0.3"} << "-- overlong frame";
+        QTest::newRow("byte by byte") << QStringList{"--split", "--interval", "50"} << "-> TimeReport";
+    }
+    void panelRidesOutLineFaults()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, event);
+        SimulatedUnit unit(QStringList{"--start", "2009-05-03T14:05:09"} + options);
+        Panel panel(unit.link);
+        QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter(event).isEmpty(), Patience);
+        // A report sent after the fault is shown.
+        const qsizetype mark = unit.lines().size();
+        QTRY_VERIFY_WITH_TIMEOUT(!unit.lines(mark).filter("-> TimeReport").isEmpty(), Patience);
+        const QRegularExpression time("^123 14:05:(09|1[0-9])   \\|   05-03-2009$");
+        QTRY_VERIFY2_WITH_TIMEOUT(time.match(panel.ui.lblGeneratorTime->text()).hasMatch(),
+                                  qPrintable(panel.ui.lblGeneratorTime->text()), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        QVERIFY(panel.serial->isOpen() && panel.ui.messages().isEmpty());
+    }
+};
+
+QTEST_MAIN(RealLineTest)
+#include "tst_realline.moc"
