@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the fuzzer's seed inputs into a folder: the report and command
 # frames the unit and the panel exchange, framed as the fuzzer reads them.
-#   tests/fuzz/make-seeds.sh DIR
+#   fuzz/make-seeds.sh DIR
 set -euo pipefail
 dir=${1:?usage: make-seeds.sh DIR}
 mkdir -p "$dir"
