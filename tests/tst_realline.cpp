@@ -1,13 +1,15 @@
 // The real serial line: QSerialPort on pseudo-terminals named in the settings, the far end played by the test or by
-// qv718-sim running as a process of its own, whose log shows what it received and its trace what it sent.
+// qv718-sim running as a process of its own, whose log shows what it received and its trace what it sent; and the
+// same unit reached over the network through the real ser2net on loopback.
 
 #include "frames.h"
 #include "idle.h"
 #include "panel.h"
 #include "pseudoterminal.h"
+#include "ser2net.h"
 
 #include "device/portselection.h"
-#include "device/serialportservice.h"
+#include "device/lineservice.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -20,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -29,10 +32,12 @@ constexpr int Patience = 15000;
 // A time report and a status report of a unit whose reader is locked.
 const QByteArray UnitReports = Hex("FF 01 17 09 05 09 FE FF 18 01 02 43 02 02 00 05 00 FC");
 
-// qv718-sim as a process of its own, reporting every 20 ms, keeping its log.
+// qv718-sim as a process of its own, reporting every 20 ms, keeping its log; its line is linked at `at`, or in a
+// folder of its own.
 struct SimulatedUnit
 {
-    explicit SimulatedUnit(const QStringList &options)
+    explicit SimulatedUnit(const QStringList &options, const QString &at = {})
+        : link(at.isEmpty() ? dir.filePath("unit-line") : at)
     {
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
         process.start(QV718_SIM, QStringList{"--link", link, "--interval", "20", "--trace"} + options);
@@ -62,7 +67,7 @@ struct SimulatedUnit
     }
 
     QTemporaryDir dir;
-    const QString link = dir.filePath("unit-line");
+    const QString link;
     QString path;
     QProcess process;
     QByteArray log;
@@ -95,17 +100,30 @@ struct Panel
     }
 
     TempSettings settings;
-    SerialPortService *serial = new SerialPortService;
+    LineService *serial = new LineService;
     std::unique_ptr<frm718> window = std::make_unique<frm718>(serial);
     const Controls ui{*window};
 };
 
 // The program sleeps rather than spinning on a dead line; no caret blinks.
-void ExpectIdle()
+void ExpectIdle(int milliseconds = 2000)
 {
     QVERIFY(!qobject_cast<QLineEdit *>(QApplication::focusWidget()));
-    const Idleness idle = MeasureIdle();
+    const Idleness idle = MeasureIdle(milliseconds);
     QVERIFY2(idle.isIdle(), qPrintable(idle.describe()));
+}
+
+// The line settings of a terminal, as "9600 8N1" with " RTS/CTS" when that flow control is on.
+QString LineSettings(const QString &path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    const bool read = fd >= 0 && ::tcgetattr(fd, &t) == 0;
+    ::close(fd);
+    const speed_t speed = ::cfgetospeed(&t);
+    return !read ? QString("unreadable") : QString("%1 %2%3%4%5").arg(speed == B9600 ? "9600" : speed == B19200 ? "19200" : "?")
+        .arg((t.c_cflag & CSIZE) == CS8 ? 8 : 0).arg(t.c_cflag & PARENB ? 'E' : 'N').arg(t.c_cflag & CSTOPB ? 2 : 1)
+        .arg(t.c_cflag & CRTSCTS ? " RTS/CTS" : "");
 }
 
 } // namespace
@@ -222,7 +240,8 @@ private slots:
     // The far end hangs up: the pseudo-terminal's master closes (a command may meet the dead line first), the line is
     // hung up under a device that stays (TIOCVHANGUP, as a modem hang-up or a getty would), or the simulated unit
     // hangs up, is terminated or interrupted. A line whose device stays is reopened quietly and works on; one that is
-    // gone is shown as lost, once. Either way the program then sleeps.
+    // gone is shown as lost, once. Either way the program then sleeps. A unit that comes back on the same link, as an
+    // adapter plugged in again, is shown again with no operator action.
     void hangUp_data()
     {
         QTest::addColumn<QString>("how");
@@ -269,8 +288,15 @@ private slots:
         QCOMPARE(panel.ui.messages().size(), 1);
         QCOMPARE(panel.ui.messages().first()->text(), "Cannot open Comport");
         QVERIFY(QTest::qWaitForWindowActive(panel.ui.messages().first()));  // and painted so: it no longer changes
-        ExpectIdle();
+        ExpectIdle(how == "unit hangs up" ? 5000 : 2000);
         QCOMPARE(panel.ui.messages().size(), 1);
+        if (!unit)
+            return;
+        SimulatedUnit again({"--start", "2009-05-03T14:05:09", "--read-mode", "4"}, unit->link);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:"), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        QCOMPARE(panel.ui.list("cmbReadMode")->currentIndex(), 4);  // its settings, loaded as after any opening
+        QTRY_VERIFY(panel.ui.messages().isEmpty());
     }
 
     // The time text shows the unit's clock and runs on with it; the form of the unit decides between the year field
@@ -320,31 +346,82 @@ private slots:
 
     // The first status report fills the controls and later ones leave the operator's choices alone until the port is
     // opened again; each kind of operator action reaches the unit byte for byte (the brackets of its log hold the
-    // bytes as they arrived); the reader locks when the unit says, and a reader that is off reports no lock.
+    // bytes as they arrived); the reader locks when the unit says, and a reader that is off reports no lock. The same
+    // holds through ser2net, raw or with RFC 2217, whose device starts at 19200 bit/s, 2 stop bits and RTS/CTS: only
+    // the panel's RFC 2217 settings make it 9600 8N1 without flow control.
+    void settingsLoadOncePerConnection_data()
+    {
+        QTest::addColumn<QString>("via");
+        QTest::addColumn<QString>("lineSettings");
+        QTest::newRow("device") << "device" << "9600 8N1";
+        QTest::newRow("ser2net raw") << "raw" << "19200 8N2 RTS/CTS";
+        QTest::newRow("ser2net rfc2217") << "rfc2217" << "9600 8N1";
+    }
     void settingsLoadOncePerConnection()
     {
+        QFETCH(QString, via);
+        QFETCH(QString, lineSettings);
         SimulatedUnit unit({"--gps", "--time-zone", "14", "--read-mode", "4", "--generate-mode", "2", "--freeze",
-                            "--binary-seconds", "--control-function", "2", "--offset", "250", "--lock-after", "0.2"});
-        Panel panel(unit.link);
+                            "--binary-seconds", "--control-function", "2", "--offset", "250", "--lock-after", "0.2",
+                            "--start", "2009-05-03T14:05:09"});
+        Ser2net server(unit.link);
+        QVERIFY2(via == "device" || server.start(), qPrintable(server.log()));
+        Panel panel(via == "raw" ? server.rawUrl() : via == "rfc2217" ? server.rfc2217Url() : unit.link);
         const QString settings = "cmbTimeZone cmbReadMode cmbGenerateMode cmbControlFunction chkFreeze chkReaderEnable "
                                  "chkBinarySeconds txtOffset";
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         QCOMPARE(panel.ui.state(settings), "14/49, 4/7, 2/3, 2/3, 1, 1, 1, 250");
         QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter("-- reader locked").isEmpty(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:1"), Patience);
+        QCOMPARE(LineSettings(unit.path), lineSettings);
 
         const qsizetype mark = unit.lines().size();
         panel.type("txtOffset", "0012");
         Operator::Click(panel.ui.box("chkReaderEnable"));
         QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 6));
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Unlocked", Patience);  // so the time can be set
+        panel.setTime("255 13 7 9 26");  // 0x0D and 0xFF
         QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), (QStringList{"SetOffset 0 us [00 00 00 00 09 FA]",
             "SetOffset 0 us [00 00 00 00 09 FA]", "SetOffset 1 us [00 00 00 01 09 FA]", "SetOffset 12 us [00 00 01 02 09 FA]",
-            "SetReaderEnable 0 off [00 05 FA]", R"(SetReadMode 6 "GPS" [06 02 FA])"}), Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Unlocked", Patience);
+            "SetReaderEnable 0 off [00 05 FA]", R"(SetReadMode 6 "GPS" [06 02 FA])",
+            "SetTime 255 13:07:09 [02 37 0D 07 09 00 FA]", "SetYear 26 (2026) [1A 0A FA]"}), Patience);
         QCOMPARE(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 0012");
         QVERIFY(Operator::Pick(panel.ui.cmbComports, 0));
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 12", Patience);
         QVERIFY(panel.ui.messages().isEmpty());
+    }
+
+    // ser2net stops: the line is shown as lost once, then tried again now and then without spinning; ser2net back,
+    // the unit is shown again with no operator action.
+    void networkLineComesBack_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::newRow("raw") << false;
+        QTest::newRow("rfc2217") << true;
+    }
+    void networkLineComesBack()
+    {
+        QFETCH(bool, rfc2217);
+        // A report a second, so that the test's reading of the unit's log hardly wakes the process.
+        SimulatedUnit unit({"--start", "2009-05-03T14:05:09", "--read-mode", "4", "--interval", "1000"});
+        Ser2net server(unit.link);
+        QVERIFY2(server.start(), qPrintable(server.log()));
+        Panel panel(rfc2217 ? server.rfc2217Url() : server.rawUrl());
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
+        server.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state("lblGeneratorTime lblLock"), "Not Connected, Unlocked", Patience);
+        QCOMPARE(panel.ui.messages().size(), 1);
+        QVERIFY(QTest::qWaitForWindowActive(panel.ui.messages().first()));
+        // Retries after 1 s and 3 s: a few wake-ups each, no busy loop.
+        const Idleness idle = MeasureIdle(3500);
+        QVERIFY2(idle.wakeUps <= 12 && idle.cpuMilliseconds < 50, qPrintable(idle.describe()));
+        QCOMPARE(panel.ui.messages().size(), 1);
+        panel.ui.list("cmbReadMode")->setCurrentIndex(0);  // the settings of the unit, not the operator's, come back
+        QVERIFY2(server.start(), qPrintable(server.log()));
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:"), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected() && panel.ui.messages().isEmpty(), Patience);
+        QCOMPARE(panel.ui.list("cmbReadMode")->currentIndex(), 4);
     }
 
     // Line noise, overlong frames and reports that arrive a byte at a time leave the panel showing the unit.
