@@ -68,12 +68,12 @@ QByteArray Take(PortService &line, qsizetype size)
 
 // A device server on 127.0.0.1 for one connection, in a thread of its own
 // since open() waits without running the event loop. It sends `greeting` at
-// once, `answer` when `expected` bytes have come, then hangs up or waits for
-// the client to.
+// once, `answer` when `expected` bytes have come, then waits for the client
+// to hang up.
 class Peer
 {
 public:
-    Peer(QByteArray greeting, qsizetype expected, QByteArray answer, bool hangUp = false)
+    Peer(QByteArray greeting, qsizetype expected, QByteArray answer)
     {
         std::future<quint16> listening = m_listening.get_future();
         m_thread.reset(QThread::create([=] {
@@ -88,10 +88,7 @@ public:
                 m_heard += client->readAll();
             client->write(answer);
             client->waitForBytesWritten(5000);
-            if (hangUp)
-                client->disconnectFromHost();
-            else
-                client->waitForDisconnected(5000);
+            client->waitForDisconnected(5000);
         }));
         m_thread->start();
         port = listening.get();
@@ -309,23 +306,6 @@ private slots:
         QCOMPARE(Take(line, data.size()).toHex(' '), data.toHex(' '));
         line.close();
         QCOMPARE(peer.heard().toHex(' '), sent.toHex(' '));
-    }
-
-    // The server closes the connection, as ser2net does when another client
-    // takes the line: one notification, then failing reads until closed.
-    void hangUpIsOneFailure()
-    {
-        Peer peer({}, 0, {}, true);
-        NetworkPortService line;
-        QVERIFY(Open(line, "tcp://127.0.0.1:%1", peer.port));
-        QSignalSpy received(&line, &PortService::received);
-        QVERIFY(received.wait());
-        QByteArray block;
-        QVERIFY(!line.readInput(block));
-        QVERIFY(!received.wait(200));  // proving silence takes time by nature
-        QVERIFY(!line.readInput(block) && line.isOpen());
-        line.close();
-        QVERIFY(!line.isOpen() && line.readInput(block));
     }
 
     // A server that sends without pause while nothing is read: the process

@@ -299,54 +299,10 @@ private slots:
         QTRY_VERIFY(panel.ui.messages().isEmpty());
     }
 
-    // The time text shows the unit's clock and runs on with it; the form of the unit decides between the year field
-    // and the leap-year box; "Set" sets the unit's clock, with the year from the field or, hidden, from the
-    // computer's clock.
-    void timeFollowsTheUnit_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("next");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<QStringList>("received");
-        const int year = QDate::currentDate().year() - 2000;
-        QTest::newRow("with date, into the new year") << QStringList{"--form", "8", "--start", "2008-12-31T23:59:59.6"}
-            << "001 00:00:00   |   01-01-2009" << "Year, -, 0/3" << "245 13 7 9 26"
-            << QStringList{"SetTime 245 13:07:09 [02 2D 0D 07 09 00 FA]", "SetYear 26 (2026) [1A 0A FA]"};
-        QTest::newRow("time only") << QStringList{"--form", "5", "--start", "2008-02-29T12:00:59.6"} << "060 12:01:00"
-            << "-, 1, 0/2" << "7 0 0 30" << QStringList{"SetTime 007 00:00:30 [00 07 00 00 1E 00 FA]",
-               QString("SetYear %1 (%2) [%3 0A FA]").arg(year).arg(2000 + year).arg(QByteArray(1, char(year)).toHex().toUpper())};
-    }
-    void timeFollowsTheUnit()
-    {
-        QFETCH(QStringList, options);
-        QFETCH(QString, next);
-        QFETCH(QString, shown);
-        QFETCH(QString, set);
-        QFETCH(QStringList, received);
-        SimulatedUnit unit(options);
-        Panel panel(unit.link);
-        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text(), next, Patience);
-        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
-        QCOMPARE(panel.ui.state("lblYear chkLeapYear cmbControlFunction"), shown);  // 2008 is a leap year
-        const qsizetype mark = unit.lines().size();
-        panel.setTime(set);
-        QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), received, Patience);
-    }
-
-    // The reader locks, loses its lock and locks again as the unit's scenario says, and the lamp follows.
-    void lampFollowsTheLock()
-    {
-        SimulatedUnit unit({"--lock-after", "0.1", "--lock-for", "0.3"});
-        Panel panel(unit.link);
-        const QStringList lockings{"-- reader locked", "-- reader lost its lock", "-- reader locked"};
-        QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter("-- reader").mid(0, 3), lockings, Patience);
-        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
-    }
-
     // The first status report fills the controls and later ones leave the operator's choices alone until the port is
-    // opened again; each kind of operator action reaches the unit byte for byte (the brackets of its log hold the
-    // bytes as they arrived); the reader locks when the unit says, and a reader that is off reports no lock. The same
+    // opened again; the time text follows the unit's clock; each kind of operator action reaches the unit byte for byte
+    // (the brackets of its log hold the bytes as they arrived); the reader locks when the unit says, and a reader that
+    // is off reports no lock. The same
     // holds through ser2net, raw or with RFC 2217, whose device starts at 19200 bit/s, 2 stop bits and RTS/CTS: only
     // the panel's RFC 2217 settings make it 9600 8N1 without flow control.
     void settingsLoadOncePerConnection_data()

@@ -51,24 +51,12 @@ bool Ser2net::start()
         m_rawPort = FreePort();
         m_rfc2217Port = FreePort();
         QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (!config.open(QIODevice::WriteOnly))
+        QString text = QStringLiteral("%YAML 1.1\n---\n");
+        for (const auto &[accepter, port] : {std::pair{"tcp", m_rawPort}, std::pair{"telnet(rfc2217),tcp", m_rfc2217Port}})
+            text += QStringLiteral("connection: &c%1\n  accepter: %2,127.0.0.1,%1\n  connector: serialdev,%3,19200n82,rtscts,"
+                                   "local\n  options:\n    kickolduser: true\n").arg(port).arg(accepter, m_device);
+        if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0)
             return false;
-        const QString device = QStringLiteral("serialdev,%1,19200n82,rtscts,local").arg(m_device);
-        config.write(QStringLiteral("%YAML 1.1\n---\n"
-                                    "connection: &raw\n"
-                                    "    accepter: tcp,127.0.0.1,%1\n"
-                                    "    connector: %3\n"
-                                    "    options:\n"
-                                    "      kickolduser: true\n"
-                                    "connection: &rfc2217\n"
-                                    "    accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                                    "    connector: %3\n"
-                                    "    options:\n"
-                                    "      kickolduser: true\n")
-                         .arg(m_rawPort)
-                         .arg(m_rfc2217Port)
-                         .arg(device)
-                         .toUtf8());
     }
     // In the foreground, without lock files; its own configuration only.
     m_process.start(QStringLiteral("ser2net"),
