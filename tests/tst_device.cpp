@@ -9,7 +9,6 @@
 #include <QTest>
 
 #include <clocale>
-#include <limits>
 
 namespace {
 
@@ -51,7 +50,6 @@ private slots:
         row("0xFA and 0xFB are data", Hex("FF FA FB 0E 05 09 FE"), {"T5:fa fb 0e 05 09 00 00 00"});
         row("bytes outside a frame are stored", Hex("AA BB"), {}, 2);
         row("unfinished frame", Hex("FF 01 17 0E"), {}, 3);
-        row("empty", QByteArray(), {});
         // The 31st data byte lands at position 30 and the count wraps to 0; a 32nd overwrites position 0 and the
         // count passed is 1.
         row("31 data bytes", thirtyOne + Hex("FE"), {"T0:01 02 03 04 05 06 07 08"});
@@ -77,44 +75,19 @@ private slots:
         }
     }
 
-    // A sink that fails leaves the rest of the block unread; the receive recovery, not the framer, ends the frame.
-    void failingSinkStopsTheBlock()
-    {
-        struct Failing final : Module1::ReportSink {
-            int calls = 0;
-            void ShowGeneratorTime(const quint8 *, qint16) override { ++calls; throw std::runtime_error("display"); }
-            void ApplyStatus(const quint8 *) override { ++calls; }
-        } sink;
-        Module1::ReportFramer framer;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, framer.ProcessReceivedBytes(Hex("FF 01 02 03 04 05 FE FF 18 FC"), sink));
-        QCOMPARE(sink.calls, 1);
-        QVERIFY(framer.InFrame == 1 && framer.RxCount == 5);
-    }
-
     void numberText_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");  // what the text begins with
         QTest::addColumn<bool>("number");   // the text as a whole is a number
-        const double inf = std::numeric_limits<double>::infinity();
         QTest::newRow("empty") << "" << 0.0 << false;
-        QTest::newRow("blanks") << " \t " << 0.0 << false;
         QTest::newRow("digits then letters") << "12a" << 12.0 << false;
         QTest::newRow("blanks around, tab") << " \t0012  " << 12.0 << true;
         QTest::newRow("half") << "12.5" << 12.5 << true;
         QTest::newRow("no digit before the point") << ".5" << 0.5 << true;
-        QTest::newRow("point, no fraction") << "5." << 5.0 << true;
-        QTest::newRow("lone point") << "." << 0.0 << false;
         QTest::newRow("comma is not a decimal point") << "12,5" << 12.0 << false;
-        QTest::newRow("negative") << "-5" << -5.0 << true;
-        QTest::newRow("plus") << "+7" << 7.0 << true;
-        QTest::newRow("sign then blank") << "- 5" << 0.0 << false;
         QTest::newRow("exponent with sign") << "25E-1" << 2.5 << true;
-        QTest::newRow("exponent sign without digits") << "1e+" << 1.0 << false;
-        QTest::newRow("huge exponent") << "1e400" << inf << true;
-        QTest::newRow("huge negative") << "-" + QString(400, '9') << -inf << true;
-        QTest::newRow("tiny") << "1e-400" << 0.0 << true;
-        QTest::newRow("long zero fraction") << "0." + QString(400, '0') + "1" << 0.0 << true;
+        QTest::newRow("400 digits") << "0." + QString(400, '0') + "1" << 0.0 << true;
         QTest::newRow("hex is not read") << "0x10" << 0.0 << false;
         QTest::newRow("other digits are not read") << QString::fromUtf8("\u0661\u0662") << 0.0 << false;
     }

@@ -16,12 +16,13 @@ LineService::LineService(QObject *parent)
 
 void LineService::setPortNumber(qint16 port)
 {
-    // Whatever was open or awaited belongs to the port before.
+    // Whatever was open or awaited belongs to the port before. The entry is
+    // read once: every port of a scan comes through here.
+    const QString entry = Module1::DevicePathForPort(port);
     m_serial.setPortNumber(port);
-    m_network.setPortNumber(port);
+    m_network.setEntry(entry);
     m_port = port;
-    m_line = IsNetworkEntry(Module1::DevicePathForPort(port)) ? static_cast<PortService *>(&m_network)
-                                                               : static_cast<PortService *>(&m_serial);
+    m_line = IsNetworkEntry(entry) ? static_cast<PortService *>(&m_network) : static_cast<PortService *>(&m_serial);
 }
 
 bool LineService::isOpen() const

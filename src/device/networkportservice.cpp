@@ -216,8 +216,13 @@ NetworkPortService::~NetworkPortService()
 
 void NetworkPortService::setPortNumber(qint16 port)
 {
+    setEntry(Module1::DevicePathForPort(port));
+}
+
+void NetworkPortService::setEntry(const QString &entry)
+{
     m_retry.stop();
-    m_entry = Module1::DevicePathForPort(port);
+    m_entry = entry;
     m_address = ParseNetworkAddress(m_entry, &m_entryError);
 }
 

@@ -47,6 +47,8 @@ public:
     // is not a valid network address makes open() fail, with its reason on
     // standard error.
     void setPortNumber(qint16 port) override;
+    // The same for a port whose entry has been read already.
+    void setEntry(const QString &entry);
     // Uses this address for the next open().
     void setAddress(const NetworkAddress &address);
 

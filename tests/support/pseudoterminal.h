@@ -5,8 +5,7 @@
 
 #include <cstddef>
 
-// Writes every byte to a non-blocking descriptor, waiting while it is full. False on any error but a full buffer or
-// an interruption.
+// Writes every byte to a non-blocking descriptor, waiting while it is full; false on any other error.
 bool WriteAll(int fd, const char *data, std::size_t size);
 
 // A pseudo-terminal pair: the test plays the unit on the master side, the program opens the slave path like any

@@ -8,8 +8,8 @@
 
 namespace {
 
-// A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own
-// ser2net configuration (2000, 2001, 3000, 3001) are never chosen.
+// A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own ser2net configuration (2000, 2001, 3000,
+// 3001) are never chosen.
 quint16 FreePort()
 {
     for (;;) {

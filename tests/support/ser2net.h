@@ -4,11 +4,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// The real ser2net from Debian, on loopback, in front of a serial device
-// (here a simulated unit's pseudo-terminal): a raw accepter and a
-// telnet(rfc2217) accepter on free ports of 127.0.0.1. Its device is set to
-// 19200 bit/s, 2 stop bits and RTS/CTS, so that only an RFC 2217 client can
-// make it 9600 8N1 without flow control.
+// The real ser2net from Debian, on loopback, in front of a serial device (here a simulated unit's pseudo-terminal): a
+// raw accepter and a telnet(rfc2217) accepter on free ports of 127.0.0.1. Its device is set to 19200 bit/s, 2 stop bits
+// and RTS/CTS, so that only an RFC 2217 client can make it 9600 8N1 without flow control.
 class Ser2net
 {
 public:
