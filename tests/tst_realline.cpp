@@ -274,8 +274,9 @@ private slots:
     // The first status report fills the controls and later ones leave the operator's choices alone until the port is
     // opened again; the time text follows the unit's clock; each kind of operator action reaches the unit byte for byte
     // (the brackets of its log hold the bytes as they arrived); the reader locks when the unit says, and a reader that
-    // is off reports no lock. The same holds through ser2net, raw or with RFC 2217, whose device starts at 19200 bit/s,
-    // 2 stop bits and RTS/CTS: only the panel's RFC 2217 settings make it 9600 8N1 without flow control.
+    // is off reports no lock; a burst of line noise and an overlong frame leave it showing the unit. The same holds
+    // through ser2net, raw or with RFC 2217, whose device starts at 19200 bit/s, 2 stop bits and RTS/CTS: only the
+    // panel's RFC 2217 settings make it 9600 8N1 without flow control.
     void settingsLoadOncePerConnection_data()
     {
         QTest::addColumn<QString>("via");
@@ -290,7 +291,7 @@ private slots:
         QFETCH(QString, lineSettings);
         SimulatedUnit unit({"--gps", "--time-zone", "14", "--read-mode", "4", "--generate-mode", "2", "--freeze",
                             "--binary-seconds", "--control-function", "2", "--offset", "250", "--lock-after", "0.2",
-                            "--start", "2009-05-03T14:05:09"});
+                            "--start", "2009-05-03T14:05:09", "--garbage-at", "0.3", "--overlong-at", "0.4"});
         Ser2net server(unit.link);
         QVERIFY2(via == "device" || server.start(), qPrintable(server.log()));
         Panel panel(via == "raw" ? server.rawUrl() : via == "rfc2217" ? server.rfc2217Url() : unit.link);
@@ -300,7 +301,8 @@ private slots:
         QCOMPARE(panel.ui.state(settings), "14/49, 4/7, 2/3, 2/3, 1, 1, 1, 250");
         QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter("-- reader locked").isEmpty(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
-        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:1"), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter(QRegularExpression("^-- (garbage|overlong)")).size(), 2, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text() >= "123 14:05:11", Patience);
         QCOMPARE(LineSettings(unit.path), lineSettings);
 
         const qsizetype mark = unit.lines().size();

@@ -130,13 +130,13 @@ private slots:
     void portChoice()
     {
         settings->set("Ports/3", "/dev/serial/by-id/usb-adapter");
-        Start({1, 3, 5, 12, 13, 16});
-        QCOMPARE(Entries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyUSB0",
-                                                         "/dev/ttyUSB7", "/dev/ttyACM0", "/dev/ttyACM3"}));
+        Start({1, 3, 4, 5, 12, 13, 16});
+        QCOMPARE(Entries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyS3",
+                                                         "/dev/ttyUSB0", "/dev/ttyUSB7", "/dev/ttyACM0", "/dev/ttyACM3"}));
         QVERIFY(ShowActive(window.get()));
         port->opened.clear();
-        QVERIFY(Operator::Pick(Ui().cmbComports, 2));
-        QVERIFY(Operator::Pick(Ui().cmbComports, 2));
+        QVERIFY(Operator::Pick(Ui().cmbComports, 3));
+        QVERIFY(Operator::Pick(Ui().cmbComports, 3));
         QCOMPARE(port->opened, (QList<qint16>{5, 5}));
         QCOMPARE(settings->value("Settings/Comport"), "5");
         QCOMPARE(Messages(), 0);
