@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <chrono>
 #include <ctime>
@@ -35,7 +36,9 @@ double CpuMilliseconds()
 Idleness MeasureIdle(int milliseconds)
 {
     QEventLoop loop;
-    loop.processEvents(QEventLoop::AllEvents);  // what is already waiting runs first
+    // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
+    QTimer::singleShot(250, &loop, &QEventLoop::quit);
+    loop.exec();
     // The wait ends from a thread of its own, by a byte on a pipe: a timer of the loop may wake it more than once as
     // it comes due, and an event posted to it takes a lock that a preempted thread may still hold.
     int pipe[2];
