@@ -156,11 +156,11 @@ private slots:
     void lineForThisRun()
     {
         settings->set("Settings/Comport", "3");
-        const QString spec = "/dev/serial/by-id/usb-adapter";
+        const QString line = "/dev/serial/by-id/usb-adapter";
         window = std::make_unique<frm718>(port = new FakePort({0, 3}));
-        window->UseOnlyLine(spec);
+        window->UseOnlyLine(line);
         window->Form_Load();
-        QCOMPARE(Entries() + Entries(Qt::ToolTipRole), (QStringList{spec, spec}));
+        QCOMPARE(Entries() + Entries(Qt::ToolTipRole), (QStringList{line, line}));
         QVERIFY(port->isOpen() && port->number == 0 && ShowActive(window.get()));
         port->opened.clear();
         QVERIFY(Operator::Pick(Ui().cmbComports, 0));

@@ -119,9 +119,9 @@ void frm718::setClock(Clock clock)
     m_clock = std::move(clock);
 }
 
-void frm718::UseOnlyLine(const QString &spec)
+void frm718::UseOnlyLine(const QString &line)
 {
-    m_onlyLine = spec;
+    m_onlyLine = line;
 }
 
 void frm718::Form_Load()

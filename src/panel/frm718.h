@@ -44,10 +44,10 @@ public:
     void setClock(Clock clock);
 
     // For this run only, before Form_Load: the port list holds this one
-    // line, shown as `spec` (a port number, a device path or a network
+    // line, shown as `line` (a port number, a device path or a network
     // address), start-up opens it instead of scanning, and no choice is
     // remembered.
-    void UseOnlyLine(const QString &spec);
+    void UseOnlyLine(const QString &line);
 
     // Start-up, before the window is first shown: finds the ports, reopens
     // the remembered one, shows the lamp unlocked and fills the set-time

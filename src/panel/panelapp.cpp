@@ -43,7 +43,7 @@ int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
                                                  "remembers nothing: a port number (1 to 16), a device path such as "
                                                  "/dev/ttyUSB0, or a network line, tcp://HOST:PORT or "
                                                  "rfc2217://HOST:PORT."),
-                                  QStringLiteral("SPEC"));
+                                  QStringLiteral("LINE"));
     options.addOption(port);
     options.process(*app);  // ends the program after --help, --version or a bad option
 
