@@ -1,7 +1,9 @@
 // Serial lines over the network: the Telnet layer byte-exact however the stream is cut, the port entries, and the line
-// itself on loopback sockets. The line against the real ser2net is in tst_realline.
+// itself on loopback sockets, against servers that misbehave on purpose and a name server of the test's own. The line
+// against the real ser2net is in tst_realline.
 
 #include "frames.h"
+#include "playedserver.h"
 #include "testenv.h"
 
 #include "device/lineservice.h"
@@ -11,13 +13,21 @@
 #include "device/telnet.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryFile>
 #include <QTest>
 
+#include <cstring>
+#include <thread>
 
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,11 +58,45 @@ QString Decode(const QList<QByteArray> &pieces)
 
 bool Open(NetworkPortService &line, const char *entry, quint16 port)
 {
-    line.setAddress(*ParseNetworkAddress(QString::fromLatin1(entry).arg(port)));
+    line.setEntry(QString::fromLatin1(entry).arg(port));
     return line.open();
 }
 
+qint64 ResidentKb()
+{
+    QFile status("/proc/self/status");
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmRSS:");
+    return text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong();
+}
+
+// A name server on 127.0.0.1 of a network of the test's own: "rack.test" is ::1, then 127.0.0.1; "slow.test" is never
+// answered; every other name does not exist.
+void ServeNames(int fd)
+{
+    char query[512];
+    sockaddr_storage from{};
+    for (socklen_t length = sizeof from; ; length = sizeof from) {
+        const ssize_t n = ::recvfrom(fd, query, sizeof query, 0, reinterpret_cast<sockaddr *>(&from), &length);
+        if (n < 0)
+            return;
+        const QByteArray question = QByteArray(query + 12, int(std::max<ssize_t>(n - 12, 0)));
+        const qsizetype end = question.indexOf('\0') + 5;  // the name, its type and class
+        if (n <= 12 || end < 5 || end > question.size() || question.startsWith("\x04slow"))
+            continue;
+        const bool rack = question.startsWith("\x04rack\x04test"), aaaa = question[end - 3] == 28;
+        QByteArray answer = QByteArray(query, 2) + Hex(rack ? "8180 0001 0001" : "8183 0001 0000") + Hex("0000 0000")
+            + question.left(end);
+        if (rack)
+            answer += Hex(aaaa ? "C00C 001C 0001 0000003C 0010 00000000000000000000000000000001"
+                               : "C00C 0001 0001 0000003C 0004 7F000001");
+        ::sendto(fd, answer.constData(), std::size_t(answer.size()), 0, reinterpret_cast<sockaddr *>(&from), length);
+    }
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(PlayedServer::End)
 
 class NetworkLineTest : public QObject
 {
@@ -128,6 +172,9 @@ private slots:
         QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:7000" << "rfc2217://[::1]:7000";
         QTest::newRow("IPv6 without brackets") << "tcp://::1:7000" << "IPv6 address without brackets";
         QTest::newRow("device path") << "/dev/ttyUSB0" << "not a network address";
+        for (const char *name : {"a..b", "-foo", "foo-", ".rack"})
+            QTest::newRow(name) << QString("tcp://%1:7000").arg(name) << "not a valid host name";
+        QTest::newRow("absolute name") << "tcp://rack_3.lab.:7000" << "tcp://rack_3.lab.:7000";
     }
 
     void addresses()
@@ -140,34 +187,85 @@ private slots:
         QCOMPARE(IsNetworkEntry(entry), !entry.startsWith('/'));
     }
 
-    // Entries that name no usable line are left out of the list, each with one line on standard error, and the scan
-    // goes on. Run in a network namespace of its own, made with unshare, where no name server can be reached: the name
-    // lookup fails there without a query leaving the machine.
-    void badEntriesAreNamed()
+    // The scan tries every entry at once and every address of a name: an entry that answers in time is listed, however
+    // slow the names before it. Entries that name no usable line are left out, each with one line on the log. Run in a
+    // network and mount namespace of its own (unshare), whose only name server is the test's.
+    void scanTriesEverythingAtOnce()
     {
         if (qEnvironmentVariableIsSet("QV718_OWN_NETWORK")) {
+            ifreq lo{};
+            std::strcpy(lo.ifr_name, "lo");
+            lo.ifr_flags = IFF_UP;
+            const int dns = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in at{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
+            QVERIFY(::ioctl(dns, SIOCSIFFLAGS, &lo) == 0 && ::bind(dns, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
+            std::thread(ServeNames, dns).detach();
+            QTemporaryFile resolver;
+            QVERIFY(resolver.open() && resolver.write("nameserver 127.0.0.1\n") > 0 && resolver.flush());
+            if (QFile::exists("/etc/resolv.conf"))  // without one, 127.0.0.1 is asked anyway
+                QVERIFY(::mount(qPrintable(resolver.fileName()), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0);
+            QTcpServer server;
+            QVERIFY(server.listen(QHostAddress::LocalHost));
             UseProgramIdentity();
             TempSettings settings;
             settings.hideMachinePorts();
-            const QStringList entries{"telnet://h:23", "tcp://h", "rfc2217://rack-3.invalid:4001", "tcp://[::1]:99999"};
+            const QStringList entries{"tcp://slow.test:%1", "rfc2217://rack.test:%1", "tcp://127.0.0.1:%1",
+                                      "telnet://h:23", "tcp://h", "tcp://nx.test:%1", "tcp://[::1]:99999", "tcp://-h:%1"};
             for (int i = 0; i < entries.size(); ++i)
-                settings.set(QString("Ports/%1").arg(i + 3), entries[i]);
+                settings.set(QString("Ports/%1").arg(i + 2), QString(entries[i]).replace("%1", QString::number(server.serverPort())));
+            for (const char *line : {"[Ports] 5=telnet://h:23: unknown scheme", "[Ports] 6=tcp://h: missing port",
+                                     "[Ports] 8=tcp://[::1]:99999: port out of range", "[Ports] 9=tcp://-h:%1: not a valid host name",
+                                     "[Ports] 2=tcp://slow.test:%1: no answer from the name server in time",
+                                     "[Ports] 7=tcp://nx.test:%1: the name does not resolve"})
+                QTest::ignoreMessage(QtWarningMsg, qPrintable(QString(line).replace("%1", QString::number(server.serverPort()))));
             LineService line;
             Module1::PortState ports;
             Module1::ScanComports(line, ports);
-            QVERIFY(ports.AvailablePorts.isEmpty());
+            QCOMPARE(ports.AvailablePorts, (QList<qint16>{3, 4}));
             return;
         }
         qputenv("QV718_OWN_NETWORK", "1");
         QProcess offline;
-        offline.start("unshare", {"--net", QCoreApplication::applicationFilePath(), "badEntriesAreNamed"});
+        offline.setProcessChannelMode(QProcess::MergedChannels);
+        offline.start("unshare", {"--net", "--mount", QCoreApplication::applicationFilePath(), "scanTriesEverythingAtOnce"});
         qunsetenv("QV718_OWN_NETWORK");
         QVERIFY2(offline.waitForFinished(60000) && offline.exitStatus() == QProcess::NormalExit && offline.exitCode() == 0,
-                 qPrintable("unshare --net needs root\n" + offline.readAll()));
-        QCOMPARE(QString::fromLocal8Bit(offline.readAllStandardError()).split('\n').filter("[Ports]"), (QStringList{
-            "[Ports] 3=telnet://h:23: unknown scheme", "[Ports] 4=tcp://h: missing port",
-            "[Ports] 6=tcp://[::1]:99999: port out of range",
-            "[Ports] 5=rfc2217://rack-3.invalid:4001: the name does not resolve"}));
+                 qPrintable("unshare --net --mount needs root\n" + offline.readAll()));
+    }
+
+    // Servers that end the connection while it is opened, or after, or flood it: the line opens only with binary mode
+    // agreed and the connection standing, and otherwise reports its failure; nothing reads a closed connection, and
+    // memory stays bounded. One that leaves COM-PORT-OPTION unanswered is used as it is, with one line on the log.
+    void hostileServers_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<PlayedServer::End>("end");
+        const QByteArray agreed = Hex("FFFB00 FFFD00 FFFD2C");
+        QTest::newRow("agreed, then closed") << agreed + "\r\nDevice open failure\r\n" << PlayedServer::End::Close;
+        QTest::newRow("agreed, then reset") << agreed << PlayedServer::End::Reset;
+        QTest::newRow("binary agreed, then closed") << Hex("FFFB00 FFFD00") << PlayedServer::End::Close;
+        QTest::newRow("com-port unanswered") << Hex("FFFB00 FFFD00") << PlayedServer::End::Hold;
+        QTest::newRow("negotiation flood") << agreed + Hex("FFFB01").repeated(4000) << PlayedServer::End::Flood;
+    }
+    void hostileServers()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(PlayedServer::End, end);
+        PlayedServer server(script, end);
+        QTest::failOnWarning(QRegularExpression("not open"));
+        const QString unanswered = QString("rfc2217://127.0.0.1:%1: the server does not set its serial port; using it "
+                                           "at its own settings").arg(server.port());
+        if (end == PlayedServer::End::Hold)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(unanswered));
+        const qint64 resident = ResidentKb();
+        NetworkPortService line;
+        const bool opened = Open(line, "rfc2217://127.0.0.1:%1", server.port());
+        QByteArray block;
+        if (end == PlayedServer::End::Hold)
+            QVERIFY(opened && line.readInput(block) && block.isEmpty());
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!opened || !line.readInput(block), 15000);
+        QVERIFY2(ResidentKb() - resident < 10240, qPrintable(QString("%1 kB more").arg(ResidentKb() - resident)));
     }
 
     // A closed port answers at once; a host that takes the connection request and never answers it fails at the

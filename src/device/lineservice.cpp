@@ -1,9 +1,9 @@
 #include "lineservice.h"
 
+#include "hostlookup.h"
+#include "linelog.h"
 #include "networkaddress.h"
 #include "portdevices.h"
-
-#include <cstdio>
 
 LineService::LineService(QObject *parent)
     : PortService(parent)
@@ -16,8 +16,7 @@ LineService::LineService(QObject *parent)
 
 void LineService::setPortNumber(qint16 port)
 {
-    // Whatever was open or awaited belongs to the port before. The entry is
-    // read once: every port of a scan comes through here.
+    // Whatever was open or awaited belongs to the port before.
     const QString entry = Module1::DevicePathForPort(port);
     m_serial.setPortNumber(port);
     m_network.setEntry(entry);
@@ -27,18 +26,20 @@ void LineService::setPortNumber(qint16 port)
 
 bool LineService::isOpen() const
 {
-    return m_line->isOpen();
+    return m_probed || m_line->isOpen();
 }
 
 bool LineService::open()
 {
-    if (m_unreachable.value(m_port))
-        return false;
+    // During a scan a network port has been answered already.
+    if (const auto answer = m_scanned.constFind(m_port); answer != m_scanned.cend())
+        return m_probed = *answer;
     return m_line->open();
 }
 
 void LineService::close()
 {
+    m_probed = false;
     m_line->close();
 }
 
@@ -52,6 +53,11 @@ bool LineService::readInput(QByteArray &block)
     return m_line->readInput(block);
 }
 
+bool LineService::worthReopeningAtOnce() const
+{
+    return m_line->worthReopeningAtOnce();
+}
+
 void LineService::awaitReturn()
 {
     m_line->awaitReturn();
@@ -59,7 +65,7 @@ void LineService::awaitReturn()
 
 void LineService::beginScan(const QList<qint16> &ports)
 {
-    m_unreachable.clear();
+    m_scanned.clear();
     QList<qint16> network;
     QList<NetworkAddress> addresses;
     for (const qint16 port : ports) {
@@ -71,23 +77,22 @@ void LineService::beginScan(const QList<qint16> &ports)
             network << port;
             addresses << *address;
         } else {
-            std::fprintf(stderr, "[Ports] %d=%s: %s\n", port, qPrintable(entry), qPrintable(why));
-            m_unreachable.insert(port, true);
+            qCWarning(LineLog, "[Ports] %d=%s: %s", port, qPrintable(entry), qPrintable(why));
+            m_scanned.insert(port, false);
         }
     }
     QStringList why;
-    const QList<bool> answering = NetworkPortService::Answering(addresses, why);
+    const QList<bool> answering = Answering(addresses, NetworkPortService::OpenDeadlineMs, why);
     for (qsizetype i = 0; i < network.size(); ++i) {
-        if (answering[i])
-            continue;
-        m_unreachable.insert(network[i], true);
+        m_scanned.insert(network[i], answering[i]);
         if (!why[i].isEmpty())
-            std::fprintf(stderr, "[Ports] %d=%s: %s\n", network[i], qPrintable(addresses[i].toString()),
-                         qPrintable(why[i]));
+            qCWarning(LineLog, "[Ports] %d=%s: %s", network[i], qPrintable(addresses[i].toString()),
+                      qPrintable(why[i]));
     }
 }
 
 void LineService::endScan()
 {
-    m_unreachable.clear();
+    m_scanned.clear();
+    m_probed = false;
 }

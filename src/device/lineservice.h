@@ -12,10 +12,12 @@
 // is the window's `Comm`; nothing above the device layer knows which kind of
 // line it has.
 //
-// A scan checks the network entries all at once first: ports whose server
-// does not answer in time fail their probe without another wait, and an
-// entry that is no usable address gets one line on standard error naming it
-// and the reason, and is not listed.
+// A scan checks the network entries all at once first (hostlookup.h), and
+// their probes are answered from that, without connecting again: a port
+// whose server accepts a connection in time is listed, whether or not its
+// device can be opened now, so that choosing it shows the line as lost and
+// waits for it. An entry that is no usable address gets one line on the log
+// (linelog.h) naming it and the reason, and is not listed.
 class LineService final : public PortService
 {
     Q_OBJECT
@@ -26,12 +28,13 @@ public:
     // Chooses the kind of line by the port's entry.
     void setPortNumber(qint16 port) override;
     // Everything else goes to the line chosen; during a scan, a network
-    // port found unreachable fails to open without another wait.
+    // port opens (and closes) as its server answered.
     bool open() override;
     bool isOpen() const override;
     void close() override;
     bool readInput(QByteArray &block) override;
     bool write(const QByteArray &block) override;
+    bool worthReopeningAtOnce() const override;
     void awaitReturn() override;
     void beginScan(const QList<qint16> &ports) override;
     void endScan() override;
@@ -41,6 +44,8 @@ private:
     NetworkPortService m_network;
     PortService *m_line = &m_serial;
     qint16 m_port = 0;
-    // During a scan: the network ports that cannot be reached.
-    QHash<qint16, bool> m_unreachable;
+    // During a scan: whether each network port's server answers; and a
+    // probe of one that does, open until closed.
+    QHash<qint16, bool> m_scanned;
+    bool m_probed = false;
 };

@@ -17,11 +17,28 @@ bool IsSchemeCharacter(QChar c, bool first)
 // Letters, digits, hyphens, dots and underscores: what a resolver takes as
 // a name or an IPv4 address. Anything else is a typing error worth naming
 // now rather than a lookup failure later.
-bool IsHostName(QStringView host)
+bool HasHostCharacters(QStringView host)
 {
     for (QChar c : host) {
         if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('-') && c != QLatin1Char('.')
             && c != QLatin1Char('_'))
+            return false;
+    }
+    return true;
+}
+
+// Labels of 1 to 63 characters between dots, none beginning or ending with a
+// hyphen, 253 characters in all, and a final dot allowed (an absolute name):
+// what a name must be to be looked up at all ("a..b", "-rack" and ".lab" are
+// not).
+bool IsHostName(QStringView host)
+{
+    if (host.endsWith(QLatin1Char('.')))
+        host.chop(1);
+    if (host.isEmpty() || host.size() > 253)
+        return false;
+    for (const QStringView label : host.split(QLatin1Char('.'))) {
+        if (label.isEmpty() || label.size() > 63 || label.startsWith(QLatin1Char('-')) || label.endsWith(QLatin1Char('-')))
             return false;
     }
     return true;
@@ -93,8 +110,10 @@ std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *re
         address.host = rest.left(colon).toString();  // all of it if there is none
         if (address.host.isEmpty())
             return Refuse(reason, "empty host");
-        if (!IsHostName(address.host))
+        if (!HasHostCharacters(address.host))
             return Refuse(reason, "bad host");
+        if (!IsHostName(address.host))
+            return Refuse(reason, "not a valid host name");
         rest = colon < 0 ? QStringView() : rest.mid(colon);
     }
 

@@ -32,6 +32,8 @@ bool IsNetworkEntry(QStringView entry);
 
 // The address an entry names, or nothing, with a short reason for the
 // refusal in `reason` (when given): "unknown scheme", "empty host", "bad
-// host", "IPv6 address without brackets", "junk after the host", "missing
-// port", "port out of range", "junk after the port".
+// host" (a character no host holds), "not a valid host name" (an empty
+// label, a hyphen at a label's end), "IPv6 address without brackets", "junk
+// after the host", "missing port", "port out of range", "junk after the
+// port".
 std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *reason = nullptr);

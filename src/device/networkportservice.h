@@ -5,6 +5,7 @@
 #include "telnet.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -16,22 +17,31 @@
 //
 // open() blocks, like opening a serial port, but for OpenDeadlineMs at most:
 // name lookup, connect and the agreement on binary mode all fit in it, and
-// nothing is sent to the unit before binary mode holds both ways. A server
-// that refuses binary mode cannot be opened; one that refuses
-// COM-PORT-OPTION is used as its port is set, and one line on standard error
-// says so.
+// nothing is sent to the unit before binary mode holds both ways. A
+// connection that closes, resets or fails before that agreement has not been
+// opened. A server that refuses binary mode cannot be opened; one that
+// refuses COM-PORT-OPTION, or has not answered it by the deadline, is used as
+// its port is set, and one line on the log (linelog.h) says so.
 //
 // Once open, Telnet commands are answered by the service itself; readInput()
 // returns only the unit's bytes, and write() escapes them for the line and
 // hands them to the socket at once. Between two readInput() calls the
 // process holds at most ReadBufferSize bytes from the socket, and as many
-// again that came during open(); beyond that TCP holds the server back.
+// again that came during open(); beyond that TCP holds the server back. Of
+// bytes to send it holds at most WriteBufferSize: a server that does not
+// take them (or floods us with requests to answer) fails the line.
 //
 // A connection that ends while open (the server closes it, resets it, hands
 // the line to another client, goes away, or withdraws binary mode) is a line
 // failure, reported once: received() is raised from the event loop and
 // readInput() returns false until the port is closed. After a failure or a
 // close nothing wakes the process.
+//
+// The line keeps one retry schedule across its connections: the waits of
+// awaitReturn() grow 1 s, 2 s, 4 s and so on up to 30 s with every attempt,
+// and start again at 1 s only once a connection has stayed up for
+// StableMs. A connection that ends sooner counts as one more failed attempt,
+// whatever it carried, and is not worth reopening at once.
 class NetworkPortService final : public PortService
 {
     Q_OBJECT
@@ -39,18 +49,21 @@ class NetworkPortService final : public PortService
 public:
     static constexpr int OpenDeadlineMs = 250;
     static constexpr qint64 ReadBufferSize = 64 * 1024;
+    static constexpr qint64 WriteBufferSize = 64 * 1024;
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int LastRetryMs = 30000;
+    static constexpr int StableMs = 30000;
 
     explicit NetworkPortService(QObject *parent = nullptr);
     ~NetworkPortService() override;
 
     // Takes the address from the port's entry (portdevices.h). An entry that
     // is not a valid network address makes open() fail, with its reason on
-    // standard error.
+    // the log.
     void setPortNumber(qint16 port) override;
-    // The same for a port whose entry has been read already.
+    // The same for a port whose entry has been read already. Another entry
+    // than before starts its retry schedule afresh.
     void setEntry(const QString &entry);
-    // Uses this address for the next open().
-    void setAddress(const NetworkAddress &address);
 
     // Within OpenDeadlineMs: lookup, connect, and binary mode agreed.
     bool open() override;
@@ -61,26 +74,20 @@ public:
     bool readInput(QByteArray &block) override;
     // Escaped for Telnet, handed to the socket at once.
     bool write(const QByteArray &block) override;
-    // Tries the address again, quietly, after 1 s, 2 s, 4 s and so on, then
-    // every 30 s, until it opens (returned()).
+    // Only after a connection that had stayed up for StableMs.
+    bool worthReopeningAtOnce() const override;
+    // Tries the address again, quietly, after the schedule's next wait, until
+    // it opens (returned()).
     void awaitReturn() override;
-
-    // Which of `addresses` accept a connection, all tried at once within one
-    // OpenDeadlineMs, so that a scan of many lines that never answer waits
-    // no longer than for one. A connection is closed as soon as it stands.
-    // `why` gets, for each address, the reason it is not reached where one
-    // is known ("the name does not resolve"), else nothing.
-    static QList<bool> Answering(const QList<NetworkAddress> &addresses, QStringList &why);
-
-    static constexpr int FirstRetryMs = 1000;
-    static constexpr int LastRetryMs = 30000;
 
 private:
     bool connectWithin(const QDeadlineTimer &deadline);
     bool negotiateWithin(const QDeadlineTimer &deadline);
     // Reads what the socket holds through the Telnet layer, appends the data
-    // bytes to `data` and answers the server.
-    void takeInput(QByteArray &data);
+    // bytes to `data` and answers the server. False when the answers would
+    // pass WriteBufferSize.
+    bool takeInput(QByteArray &data);
+    void warnComPort();
     void fail();
 
     QTcpSocket m_socket;
@@ -89,10 +96,14 @@ private:
     QString m_entry;
     Telnet::Client m_telnet{Telnet::Client::Mode::Raw};
     QByteArray m_pending;  // data bytes taken from the socket, not yet read
+    bool m_opening = false;
     bool m_open = false;
-    bool m_failed = false;
+    bool m_failed = false;  // while opening: the connection ended
     bool m_warned = false;  // about COM-PORT-OPTION, on this connection
-    // While a lost line is awaited: the next attempt, and the wait before it.
+    // How long the connection that failed last had been up.
+    QElapsedTimer m_upSince;
+    qint64 m_lastUpMs = 0;
+    // While a lost line is awaited: the next attempt; the wait before it.
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;
 };

@@ -4,8 +4,8 @@
 #include <QObject>
 
 // The serial line to the unit, as the rest of the program sees it. The window
-// owns one instance (`Comm`); tests substitute a fake, and the product uses
-// SerialPortService. Every call happens on the user-interface thread.
+// owns one instance (`Comm`); tests substitute a fake, and the program uses
+// LineService. Every call happens on the user-interface thread.
 class PortService : public QObject
 {
     Q_OBJECT
@@ -36,6 +36,10 @@ public:
     // none). False when the line has failed (the device vanished, the far end
     // hung up, a read or write error): the caller then closes and reopens.
     virtual bool readInput(QByteArray &block) = 0;
+
+    // After the line has failed: whether one attempt to open it again at
+    // once, quietly, is worth making before the line is shown as lost.
+    virtual bool worthReopeningAtOnce() const { return true; }
 
     // The line was lost and could not be opened again: waits, without a
     // polling timer, for the chosen port to come back, and opens it when it

@@ -35,7 +35,11 @@ bool Listening(quint16 port)
 
 Ser2net::Ser2net(const QString &device)
     : m_device(device)
+    , m_rawPort(FreePort())
+    , m_rfc2217Port(FreePort())
 {
+    while (m_rfc2217Port == m_rawPort)
+        m_rfc2217Port = FreePort();
     QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += QString::fromLocal8Bit(m_process.readAll()); });
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -47,14 +51,12 @@ Ser2net::~Ser2net()
 
 bool Ser2net::start()
 {
-    if (!m_rawPort) {
-        m_rawPort = FreePort();
-        m_rfc2217Port = FreePort();
+    {
         QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
         QString text = QStringLiteral("%YAML 1.1\n---\n");
         for (const auto &[accepter, port] : {std::pair{"tcp", m_rawPort}, std::pair{"telnet(rfc2217),tcp", m_rfc2217Port}})
             text += QStringLiteral("connection: &c%1\n  accepter: %2,127.0.0.1,%1\n  connector: serialdev,%3,19200n82,rtscts,"
-                                   "local\n  options:\n    kickolduser: true\n").arg(port).arg(accepter, m_device);
+                                   "local\n  options:\n    kickolduser: true\n    chardelay: false\n").arg(port).arg(accepter, m_device);
         if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0)
             return false;
     }
