@@ -1,6 +1,6 @@
 #include "line.h"
 #include "options.h"
-#include "quitsignals.h"
+#include "signals.h"
 #include "simulator.h"
 
 #include "device/program.h"
@@ -24,8 +24,12 @@ int main(int argc, char *argv[])
     if (!options)
         return fail(2);
     // Before anything is made that an orderly end has to undo.
-    if (!QuitOnSignals()) {
-        error = QStringLiteral("cannot watch for SIGINT and SIGTERM");
+    Simulator *playing = nullptr;
+    if (!WatchSignals([&playing](bool silent) {
+            if (playing)
+                playing->setSilent(silent);
+        })) {
+        error = QStringLiteral("cannot watch for signals");
         return fail(1);
     }
     std::unique_ptr<Line> line = options->device.isEmpty() ? Line::OpenPseudoTerminal(error)
@@ -39,6 +43,7 @@ int main(int argc, char *argv[])
     QTextStream(stdout) << line->path() << Qt::endl;
 
     Simulator simulator(*options, std::move(line), err);
+    playing = &simulator;
     QObject::connect(&simulator, &Simulator::finished, &app, &QCoreApplication::exit);
     simulator.start();
     return QCoreApplication::exec();

@@ -15,7 +15,8 @@ const char *const Description =
     "each one decoded on standard error:\n"
     "  12:00:01.204 <- SetReadMode 4 \"IRIG-B TTL\" [04 02 FA]\n"
     "Lines with -> are reports sent (--trace), lines with -- are events.\n"
-    "Times in seconds may have fractions (0.5). Ends on SIGINT or SIGTERM.";
+    "Times in seconds may have fractions (0.5). Ends on SIGINT or SIGTERM;\n"
+    "SIGUSR1 stops the reports (commands are still taken), SIGUSR2 resumes them.";
 
 struct Reader
 {
@@ -99,7 +100,8 @@ std::optional<Options> ParseOptions(const QStringList &arguments, QString &error
     value("garbage-at", "Send a burst of 48 random bytes at this many seconds.", "S");
     value("overlong-at", "Send a frame with 40 data bytes at this many seconds.", "S");
     flag("split", "Send every report byte by byte, one write each, a millisecond apart.");
-    value("stop-after", "Stop sending reports after this many seconds (commands are still taken).", "S");
+    value("stop-after", "Stop sending reports after this many seconds (commands are still taken; "
+                         "SIGUSR2 resumes them).", "S");
     value("hang-up-after", "Close the line after this many seconds, and end.", "S");
     flag("trace", "Also print every report sent.");
 

@@ -1,4 +1,4 @@
-#include "quitsignals.h"
+#include "signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -19,21 +19,28 @@ void OnSignal(int number)
 
 } // namespace
 
-bool QuitOnSignals()
+bool WatchSignals(std::function<void(bool)> silence)
 {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [silence = std::move(silence)] {
         char byte;
         while (::read(signalPipe[0], &byte, 1) > 0) {
+            if (byte == SIGUSR1 || byte == SIGUSR2)
+                silence(byte == SIGUSR1);
+            else
+                QCoreApplication::quit();
         }
-        QCoreApplication::quit();
     });
 
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    for (const int number : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) {
+        if (::sigaction(number, &action, nullptr) != 0)
+            return false;
+    }
+    return true;
 }

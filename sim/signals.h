@@ -1,7 +1,12 @@
 #pragma once
 
-// Turns SIGINT and SIGTERM into an orderly QCoreApplication::quit(): the
-// signal handler only writes to a pipe, which the event loop watches. Call
-// once, after the application object exists. False if the pipe cannot be
-// made.
-bool QuitOnSignals();
+#include <functional>
+
+// Turns signals into events of the event loop: the handler only writes the
+// signal's number to a pipe, which the loop watches. SIGINT and SIGTERM end
+// the program in order (QCoreApplication::quit()); SIGUSR1 calls `silence`
+// with true (the unit stops reporting), SIGUSR2 with false (it reports
+// again), so that a test or an operator can make the unit fall silent when
+// it suits them. Call once, after the application object exists. False if
+// the pipe cannot be made.
+bool WatchSignals(std::function<void(bool)> silence);

@@ -161,12 +161,23 @@ void Simulator::sendOverlongFrame()
     m_line->write(frame);
 }
 
-void Simulator::stopSending()
+void Simulator::setSilent(bool silent)
 {
-    m_sending = false;
-    m_timeTimer.stop();
-    m_statusTimer.stop();
-    log(QStringLiteral("-- reports stopped"));
+    if (silent != m_sending)
+        return;
+    m_sending = !silent;
+    if (silent) {
+        m_timeTimer.stop();
+        m_statusTimer.stop();
+        log(QStringLiteral("-- reports stopped"));
+        return;
+    }
+    log(QStringLiteral("-- reports resumed"));
+    sendTimeReport();
+    if (!m_ticksPerStatus) {
+        sendStatusReport();
+        m_statusTimer.start();
+    }
 }
 
 void Simulator::hangUp()

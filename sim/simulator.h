@@ -25,6 +25,8 @@ public:
     Simulator(const Options &options, std::unique_ptr<Line> line, QTextStream &log);
 
     void start();
+    // Stops sending reports (commands are still taken), or sends them again.
+    void setSilent(bool silent);
 
 signals:
     // The unit has hung up (0) or its line failed (1).
@@ -45,7 +47,7 @@ private:
     void lockLost();
     void sendGarbage();
     void sendOverlongFrame();
-    void stopSending();
+    void stopSending() { setSilent(true); }
     void hangUp();
 
     Options m_options;

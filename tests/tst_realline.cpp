@@ -5,13 +5,17 @@
 #include "frames.h"
 #include "idle.h"
 #include "panel.h"
+#include "playedserver.h"
 #include "pseudoterminal.h"
 #include "ser2net.h"
+
+#include "panel/artwork.h"
 
 #include "device/portselection.h"
 #include "device/lineservice.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -73,13 +77,15 @@ struct SimulatedUnit
     QByteArray log;
 };
 
-// The panel as the operator starts it, on the line named as port 1.
+// The panel as the operator starts it, on the line named as port 1, or named for this run (--port).
 struct Panel
 {
-    explicit Panel(const QString &line)
+    explicit Panel(const QString &line, bool forThisRun = false)
     {
         settings.hideMachinePorts();
         settings.set("Ports/1", line);
+        if (forThisRun)
+            window->UseOnlyLine(line);
         window->Form_Load();
         window->show();
     }
@@ -240,6 +246,7 @@ private slots:
             QVERIFY(failed.wait());
             QVERIFY(panel.serial->isOpen() && pty.write(Hex("FF 01 17 09 05 10 FE")));
             QTRY_COMPARE(panel.ui.lblGeneratorTime->text(), "123 09:05:16");
+            QTRY_COMPARE_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text(), "No Reports", Patience);
             ExpectIdle();
             QVERIFY(panel.ui.messages().isEmpty());
             return;
@@ -319,6 +326,81 @@ private slots:
         QVERIFY(Operator::Pick(panel.ui.cmbComports, 0));
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 12", Patience);
         QVERIFY(panel.ui.messages().isEmpty());
+    }
+
+    // A unit that stops reporting on a line that stays open is shown as silent, and then sleeps; it still takes commands,
+    // and its next reports put the time and the lamp back, the operator's settings left as they are.
+    void silentUnit()
+    {
+        SimulatedUnit unit({"--lock-after", "0", "--read-mode", "4"});
+        Panel panel(unit.link);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.connected() && panel.ui.text("lblLock") == "Locked", Patience);
+        ::kill(pid_t(unit.process.processId()), SIGUSR1);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state("lblGeneratorTime lblLock"), "No Reports, Unlocked", 5000);
+        QCOMPARE(panel.ui.find<QLabel>("imgLock")->pixmap().toImage(), Artwork::LockLamp(false).toImage());
+        ExpectIdle();
+        QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 2));
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received(0).filter("SetReadMode"), QStringList{R"(SetReadMode 2 "IRIG-G Analog" [02 02 FA])"}, Patience);
+        ::kill(pid_t(unit.process.processId()), SIGUSR2);
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().contains(QRegularExpression("^\\d+ \\d\\d:")), 2000);
+        QTRY_COMPARE(panel.ui.state("lblLock cmbReadMode"), "Locked, 2/6");
+    }
+
+    // A line named for this run whose server is not up yet, then up with the device missing (ser2net takes each
+    // connection and closes it, raw or after the RFC 2217 negotiation): it is shown as lost and awaited, quietly, and
+    // opened once the device is there.
+    void lineAwaitedUntilItsDeviceComes_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::newRow("raw") << false;
+        QTest::newRow("rfc2217") << true;
+    }
+    void lineAwaitedUntilItsDeviceComes()
+    {
+        QFETCH(bool, rfc2217);
+        QTemporaryDir dir;
+        Ser2net server(dir.filePath("unit-line"));
+        Panel panel(rfc2217 ? server.rfc2217Url() : server.rawUrl(), true);
+        QCOMPARE(panel.ui.state("lblGeneratorTime cmbReadMode"), "Not Connected, !-1/7");
+        QCOMPARE(panel.ui.messages().size(), 1);
+        QVERIFY2(server.start(), qPrintable(server.log()));
+        const Idleness idle = MeasureIdle(1500);  // the attempt after 1 s
+        QVERIFY2(idle.wakeUps <= 30 && idle.cpuMilliseconds < 100, qPrintable(idle.describe()));
+        SimulatedUnit unit({"--start", "2009-05-03T14:05:09"}, dir.filePath("unit-line"));
+        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:"), Patience);
+        QTRY_VERIFY(panel.ui.messages().isEmpty());
+    }
+
+    // Connections that end at once, here after a few bytes, are failed attempts: each waits twice as long as the one
+    // before (after the probe and the two openings of start-up, 1 s, then 2 s).
+    void connectionsThatEndAtOnceBackOff()
+    {
+        PlayedServer server("abc", PlayedServer::End::Close);
+        Panel panel(QString("tcp://127.0.0.1:%1").arg(server.port()));
+        QTRY_VERIFY_WITH_TIMEOUT(server.connections().size() >= 5, Patience);
+        const QList<qint64> at = server.connections();
+        QVERIFY2(at[3] - at[2] >= 900 && at[4] - at[3] >= 1800, qPrintable(QString::number(at[4] - at[2])));
+    }
+
+    // Two panels on one line behind ser2net with kickolduser take it from each other in turn, each waiting twice as long
+    // as before: a panel gets the line back for the third time at least 4 s after the second.
+    void twoPanelsTakeTurns()
+    {
+        SimulatedUnit unit({});
+        Ser2net server(unit.link);
+        QVERIFY2(server.start(), qPrintable(server.log()));
+        QElapsedTimer clock;
+        clock.start();
+        std::array<QList<qint64>, 2> returns;
+        std::array<std::unique_ptr<Panel>, 2> panels;
+        for (int i = 0; i < 2; ++i) {
+            panels[i] = std::make_unique<Panel>(server.rawUrl(), true);
+            QObject::connect(panels[i]->serial, &PortService::returned, [&, i] { returns[i] << clock.elapsed(); });
+            QTRY_VERIFY_WITH_TIMEOUT(panels[i]->connected(), Patience);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(returns[0].size() >= 3 && returns[1].size() >= 3, 30000);
+        for (const QList<qint64> &times : returns)
+            QVERIFY2(times[2] - times[1] >= 3500, qPrintable(QString::number(times[2] - times[1])));
     }
 
     // ser2net stops: the line is shown as lost once, then tried again now and then without spinning; ser2net back, the

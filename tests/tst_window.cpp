@@ -277,8 +277,8 @@ private slots:
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("shown");
         QTest::newRow("the line fails") << "fail" << "green Locked, Set, 1/6, 250, 001 02:03:04   |   01-01-2026";
-        QTest::newRow("the device is gone") << "unplug" << "grey Unlocked, Set, 1/6, 250, Not Connected";
-        QTest::newRow("fails again without data") << "fail fail" << "grey Unlocked, Set, 1/6, 250, Not Connected";
+        QTest::newRow("the device is gone") << "unplug" << "grey Unlocked, !Set, !1/6, !250, Not Connected";
+        QTest::newRow("fails again without data") << "fail fail" << "grey Unlocked, !Set, !1/6, !250, Not Connected";
     }
     void recovery()
     {
@@ -298,6 +298,31 @@ private slots:
         QCOMPARE(port->opened, failure == "unplug" ? QList<qint16>{} : QList<qint16>{1});
         port->failLine();  // once more: nothing more is shown
         QCOMPARE(Messages(), failure == "fail" ? 0 : 1);
+        QCOMPARE(port->awaiting, failure != "fail");
+        if (failure == "fail")
+            return;
+        // A pick while the line is lost goes nowhere: the settings are disabled.
+        Ui().messages().first()->close();
+        port->present.insert(1);
+        port->open();
+        QTest::mouseClick(Ui().list("cmbReadMode"), Qt::LeftButton);
+        Operator::Click(Ui().box("chkFreeze"));
+        QVERIFY2(port->written.isEmpty() && !Ui().list("cmbReadMode")->view()->isVisible(), Sent().toHex(' ').constData());
+    }
+
+    // Start-up ends with the line open, or shown as lost and awaited: also when only the second of its two openings
+    // fails, and for a line named for this run that is not there.
+    void startUpEndsOpenOrAwaited()
+    {
+        for (const bool forThisRun : {false, true}) {
+            window = std::make_unique<frm718>(port = new FakePort({1}));
+            port->opensLeft = forThisRun ? 0 : 2;  // the probe and the selection's opening succeed
+            if (forThisRun)
+                window->UseOnlyLine("tcp://rack:7000");
+            window->Form_Load();
+            QVERIFY(!port->isOpen() && port->awaiting && Messages() == 1);
+            QCOMPARE(Shown(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
+        }
     }
 
     // One pick or click, one frame, byte-exact: a pick of each list, each box ticked and cleared, by the mouse and by

@@ -161,8 +161,12 @@ void frm718::PopulateComports(qint16 current)
                 list->setCurrentIndex(-1);
         }
         if (port == current) {
+            // The selection opens the line (UpdateComport), and it is opened
+            // once more. A line that is not open after that is shown as lost
+            // and awaited, as any lost line.
             list->setCurrentIndex(list->count() - 1);
-            OpenPortIfPresent(*Comm, m_ports, port);
+            if (!OpenPortIfPresent(*Comm, m_ports, port))
+                ShowLinkLost();
         }
     }
     // A line named on the command line may be longer than the list is wide:
@@ -220,7 +224,7 @@ void frm718::RecoverReceive()
     if (Comm->isOpen())
         Comm->close();
     m_framer.reset();
-    if (!m_reopenedWithoutData && Comm->open()) {
+    if (!m_reopenedWithoutData && Comm->worthReopeningAtOnce() && Comm->open()) {
         m_reopenedWithoutData = true;
         return;
     }
@@ -232,7 +236,9 @@ void frm718::ShowLinkLost()
     if (Comm->isOpen())
         Comm->close();
     ShowCannotOpenComport();
-    m_status->ShowNotConnected();
+    // Settings picked now would go nowhere: they wait with the rest for the
+    // unit's report after the line returns.
+    m_status->EnableInterface(false);
     Comm->awaitReturn();
 }
 

@@ -63,10 +63,25 @@ StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *pa
     , ImageList1{Artwork::LockLamp(true), Artwork::LockLamp(false)}
     , m_setTimeLeftWithoutYear(ui.frameSetTime->x())
 {
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(SilenceMs);
+    connect(&m_silence, &QTimer::timeout, this, &StatusDisplay::showSilent);
+}
+
+void StatusDisplay::heard()
+{
+    m_silence.start();
+}
+
+void StatusDisplay::showSilent()
+{
+    ShowLockState(false);
+    ui.lblGeneratorTime->setText(QStringLiteral("No Reports"));
 }
 
 void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 {
+    heard();
     // The unit's kind is learnt once, from the first time report of the run.
     if (!TimeFormatKnown) {
         TimeFormatKnown = -1;
@@ -77,6 +92,7 @@ void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 
 void StatusDisplay::ApplyStatus(const quint8 *report)
 {
+    heard();
     const quint8 flags = report[3];
     const bool locked = flags & ReaderLockedBit;
     m_setTime.EnableSetTime(!locked);
@@ -157,6 +173,8 @@ void StatusDisplay::SetEncodedYearAvailable(qint16 timeReportHasDate)
 
 void StatusDisplay::EnableInterface(bool enabled)
 {
+    if (!enabled)
+        m_silence.stop();
     m_setTime.EnableSetTime(enabled);
     ShowLockState(enabled);
     ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
@@ -176,8 +194,3 @@ void StatusDisplay::ShowLockState(bool locked)
     ui.lblLock->setText(locked ? QStringLiteral("Locked") : QStringLiteral("Unlocked"));
 }
 
-void StatusDisplay::ShowNotConnected()
-{
-    ShowLockState(false);
-    ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
-}

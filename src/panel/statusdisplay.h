@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPixmap>
+#include <QTimer>
 
 #include <array>
 
@@ -18,11 +19,19 @@ class frm718;
 // time report has told the unit's kind) loads every setting into the
 // controls and enables them. Later reports leave the settings alone until a
 // port is opened again.
+//
+// A unit that has reported on its line and then sends no whole report for
+// SilenceMs is shown as silent: "No Reports", grey lamp, "Unlocked", until
+// its next report. A single-shot timer, restarted by each report, tells: it
+// never fires while reports flow, and nothing runs while the unit stays
+// silent.
 class StatusDisplay : public QObject, public Module1::ReportSink
 {
     Q_OBJECT
 
 public:
+    static constexpr int SilenceMs = 3000;
+
     StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent);
 
     void ShowGeneratorTime(const quint8 *report, qint16 count) override;
@@ -39,13 +48,17 @@ public:
     // one group, shows the lamp locked exactly when enabled, and writes "Not
     // Connected" into the generator time whatever the argument. The port
     // list, the year field and the frame of the set-time fields stay.
+    // Disabled, it is the display of a line just opened, or of one lost:
+    // nothing has been reported on it yet.
     void EnableInterface(bool enabled);
     // Green lamp and "Locked", or grey lamp and "Unlocked".
     void ShowLockState(bool locked);
-    // The link is lost: grey lamp, "Unlocked", "Not Connected".
-    void ShowNotConnected();
-
 private:
+    // A whole report has arrived.
+    void heard();
+    // No report for SilenceMs.
+    void showSilent();
+
     // Offers "GPS" as read mode 6, or withdraws it.
     void SetGpsAvailable(bool available);
     // Offers "Encoded Year" as control function 2 when timeReportHasDate is
@@ -58,6 +71,7 @@ private:
     std::array<QPixmap, 2> ImageList1;
     // Where the set-time fields stand without the year field beside them.
     int m_setTimeLeftWithoutYear;
+    QTimer m_silence;
 
     // The flags are booleans kept as -1 (true) and 0 (false).
     qint16 ApplyingStatus = 0;

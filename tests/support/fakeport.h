@@ -18,17 +18,22 @@ public:
     QList<QByteArray> written;  // every write, in order
     QList<qint16> opened;       // every successful open, in order
     qint16 number = 0;
+    int opensLeft = -1;         // how many more opens succeed; -1: any number
+    bool awaiting = false;      // the line is awaited
 
-    void setPortNumber(qint16 port) override { number = port; }
+    void setPortNumber(qint16 port) override { number = port; awaiting = false; }
     bool isOpen() const override { return m_open; }
     bool open() override
     {
-        if (m_open || !present.contains(number))
+        awaiting = false;
+        if (m_open || !present.contains(number) || opensLeft == 0)
             return false;
+        opensLeft -= opensLeft > 0;
         opened << number;
         return m_open = true;
     }
-    void close() override { m_open = false; }
+    void close() override { m_open = false; awaiting = false; }
+    void awaitReturn() override { awaiting = true; }
     bool write(const QByteArray &block) override
     {
         if (m_open)
