@@ -76,10 +76,9 @@ void ServeNames(int fd)
 {
     char query[512];
     sockaddr_storage from{};
-    for (socklen_t length = sizeof from; ; length = sizeof from) {
-        const ssize_t n = ::recvfrom(fd, query, sizeof query, 0, reinterpret_cast<sockaddr *>(&from), &length);
-        if (n < 0)
-            return;
+    ssize_t n = 0;
+    for (socklen_t length = sizeof from; (n = ::recvfrom(fd, query, sizeof query, 0, reinterpret_cast<sockaddr *>(&from), &length)) >= 0;
+         length = sizeof from) {
         const QByteArray question = QByteArray(query + 12, int(std::max<ssize_t>(n - 12, 0)));
         const qsizetype end = question.indexOf('\0') + 5;  // the name, its type and class
         if (n <= 12 || end < 5 || end > question.size() || question.startsWith("\x04slow"))
@@ -209,15 +208,16 @@ private slots:
             UseProgramIdentity();
             TempSettings settings;
             settings.hideMachinePorts();
-            const QStringList entries{"tcp://slow.test:%1", "rfc2217://rack.test:%1", "tcp://127.0.0.1:%1",
-                                      "telnet://h:23", "tcp://h", "tcp://nx.test:%1", "tcp://[::1]:99999", "tcp://-h:%1"};
-            for (int i = 0; i < entries.size(); ++i)
-                settings.set(QString("Ports/%1").arg(i + 2), QString(entries[i]).replace("%1", QString::number(server.serverPort())));
-            for (const char *line : {"[Ports] 5=telnet://h:23: unknown scheme", "[Ports] 6=tcp://h: missing port",
-                                     "[Ports] 8=tcp://[::1]:99999: port out of range", "[Ports] 9=tcp://-h:%1: not a valid host name",
-                                     "[Ports] 2=tcp://slow.test:%1: no answer from the name server in time",
-                                     "[Ports] 7=tcp://nx.test:%1: the name does not resolve"})
-                QTest::ignoreMessage(QtWarningMsg, qPrintable(QString(line).replace("%1", QString::number(server.serverPort()))));
+            const std::pair<const char *, const char *> entries[] = {{"tcp://slow.test:%1", "no answer from the name server in time"},
+                {"rfc2217://rack.test:%1", ""}, {"tcp://127.0.0.1:%1", ""}, {"telnet://h:23", "unknown scheme"},
+                {"tcp://h", "missing port"}, {"tcp://nx.test:%1", "the name does not resolve"},
+                {"tcp://[::1]:99999", "port out of range"}, {"tcp://-h:%1", "not a valid host name"}};
+            for (int port = 2; port < 10; ++port) {
+                const auto &[entry, reason] = entries[port - 2];
+                settings.set(QString("Ports/%1").arg(port), QString(entry).replace("%1", QString::number(server.serverPort())));
+                if (*reason)
+                    QTest::ignoreMessage(QtWarningMsg, qPrintable(QString("[Ports] %1=%2: %3").arg(port).arg(settings.value(QString("Ports/%1").arg(port)).toString(), reason)));
+            }
             LineService line;
             Module1::PortState ports;
             Module1::ScanComports(line, ports);
@@ -233,9 +233,10 @@ private slots:
                  qPrintable("unshare --net --mount needs root\n" + offline.readAll()));
     }
 
-    // Servers that end the connection while it is opened, or after, or flood it: the line opens only with binary mode
-    // agreed and the connection standing, and otherwise reports its failure; nothing reads a closed connection, and
-    // memory stays bounded. One that leaves COM-PORT-OPTION unanswered is used as it is, with one line on the log.
+    // Servers that end the connection while it is opened, or after, or flood it with requests: the line opens only with
+    // binary mode agreed and the connection standing, and otherwise reports its failure; nothing reads a closed
+    // connection. One that leaves COM-PORT-OPTION unanswered is used as it is, with one line on the log, and a flood of
+    // data is held back by TCP. Memory stays bounded throughout.
     void hostileServers_data()
     {
         QTest::addColumn<QByteArray>("script");
@@ -246,6 +247,7 @@ private slots:
         QTest::newRow("binary agreed, then closed") << Hex("FFFB00 FFFD00") << PlayedServer::End::Close;
         QTest::newRow("com-port unanswered") << Hex("FFFB00 FFFD00") << PlayedServer::End::Hold;
         QTest::newRow("negotiation flood") << agreed + Hex("FFFB01").repeated(4000) << PlayedServer::End::Flood;
+        QTest::newRow("data flood") << Hex("FFFB00 FFFD00 FFFE2C") + QByteArray(1 << 16, 'x') << PlayedServer::End::Flood;
     }
     void hostileServers()
     {
@@ -253,18 +255,20 @@ private slots:
         QFETCH(PlayedServer::End, end);
         PlayedServer server(script, end);
         QTest::failOnWarning(QRegularExpression("not open"));
-        const QString unanswered = QString("rfc2217://127.0.0.1:%1: the server does not set its serial port; using it "
-                                           "at its own settings").arg(server.port());
-        if (end == PlayedServer::End::Hold)
-            QTest::ignoreMessage(QtWarningMsg, qPrintable(unanswered));
+        const bool stays = end == PlayedServer::End::Hold || script.endsWith('x');
+        if (stays)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(QString("rfc2217://127.0.0.1:%1: the server does not set its "
+                                                                  "serial port; using it at its own settings").arg(server.port())));
         const qint64 resident = ResidentKb();
         NetworkPortService line;
         const bool opened = Open(line, "rfc2217://127.0.0.1:%1", server.port());
         QByteArray block;
-        if (end == PlayedServer::End::Hold)
-            QVERIFY(opened && line.readInput(block) && block.isEmpty());
-        else
+        if (stays) {
+            QTest::qWait(200);  // nothing read meanwhile, by design
+            QVERIFY(opened && line.readInput(block) && block.size() <= 2 * NetworkPortService::ReadBufferSize);
+        } else {
             QTRY_VERIFY_WITH_TIMEOUT(!opened || !line.readInput(block), 15000);
+        }
         QVERIFY2(ResidentKb() - resident < 10240, qPrintable(QString("%1 kB more").arg(ResidentKb() - resident)));
     }
 
@@ -307,23 +311,6 @@ private slots:
         for (int fd : ours)
             ::close(fd);
         ::close(listener);
-    }
-
-    // A server that sends without pause while nothing is read: the process holds a bounded part, TCP holds back the
-    // rest.
-    void floodStaysBounded()
-    {
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        NetworkPortService line;
-        QVERIFY(Open(line, "tcp://127.0.0.1:%1", server.serverPort()) && server.waitForNewConnection(5000));
-        const QByteArray flood(1 << 20, 'x');
-        const auto fd = int(server.nextPendingConnection()->socketDescriptor());  // does not block
-        for (int i = 0; i < 16 && ::write(fd, flood.constData(), std::size_t(flood.size())) > 0; ++i)
-            QTest::qWait(20);  // nothing read meanwhile, by design
-        QByteArray block;
-        QVERIFY(line.readInput(block));
-        QVERIFY2(block.size() > 0 && block.size() <= NetworkPortService::ReadBufferSize, qPrintable(QString::number(block.size())));
     }
 };
 

@@ -125,7 +125,7 @@ bool NetworkPortService::open()
     // missing) has not opened the line either: one more look, without
     // waiting, takes in what came with the agreement.
     if (agreed && m_socket.waitForReadyRead(0))
-        agreed = takeInput(m_pending);
+        agreed = takeWhileOpening();
     m_opening = false;
     if (!agreed || m_failed || m_socket.state() != QAbstractSocket::ConnectedState) {
         m_socket.abort();
@@ -175,11 +175,8 @@ bool NetworkPortService::negotiateWithin(const QDeadlineTimer &deadline)
     m_socket.write(m_telnet.opening());
     m_socket.flush();
     for (;;) {
-        if (!takeInput(m_pending) || m_failed || m_telnet.binaryRefused())
+        if (!takeWhileOpening() || m_failed || m_telnet.binaryRefused())
             return false;
-        // A flood during the negotiation keeps its newest bytes only.
-        if (m_pending.size() > ReadBufferSize)
-            m_pending.remove(0, m_pending.size() - ReadBufferSize);
         const bool comPortAnswered = m_telnet.comPortAccepted() || m_telnet.comPortRefused();
         if (m_telnet.binaryAgreed() && (comPortAnswered || m_telnet.mode() == Telnet::Client::Mode::Raw))
             return true;
@@ -190,6 +187,15 @@ bool NetworkPortService::negotiateWithin(const QDeadlineTimer &deadline)
         }
         m_socket.waitForReadyRead(Remaining(deadline));
     }
+}
+
+bool NetworkPortService::takeWhileOpening()
+{
+    const bool answered = takeInput(m_pending);
+    // A flood during the opening keeps its newest bytes only.
+    if (m_pending.size() > ReadBufferSize)
+        m_pending.remove(0, m_pending.size() - ReadBufferSize);
+    return answered;
 }
 
 bool NetworkPortService::takeInput(QByteArray &data)

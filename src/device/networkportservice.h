@@ -87,6 +87,8 @@ private:
     // bytes to `data` and answers the server. False when the answers would
     // pass WriteBufferSize.
     bool takeInput(QByteArray &data);
+    // The same into the bytes kept for the first readInput().
+    bool takeWhileOpening();
     void warnComPort();
     void fail();
 

@@ -33,8 +33,9 @@ bool Listening(quint16 port)
 
 } // namespace
 
-Ser2net::Ser2net(const QString &device)
+Ser2net::Ser2net(const QString &device, const QString &lineSettings)
     : m_device(device)
+    , m_lineSettings(lineSettings)
     , m_rawPort(FreePort())
     , m_rfc2217Port(FreePort())
 {
@@ -55,8 +56,10 @@ bool Ser2net::start()
         QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
         QString text = QStringLiteral("%YAML 1.1\n---\n");
         for (const auto &[accepter, port] : {std::pair{"tcp", m_rawPort}, std::pair{"telnet(rfc2217),tcp", m_rfc2217Port}})
-            text += QStringLiteral("connection: &c%1\n  accepter: %2,127.0.0.1,%1\n  connector: serialdev,%3,19200n82,rtscts,"
-                                   "local\n  options:\n    kickolduser: true\n    chardelay: false\n").arg(port).arg(accepter, m_device);
+            text += QStringLiteral("connection: &c%1\n  accepter: %2,127.0.0.1,%1\n  connector: serialdev,%3,%4\n"
+                                   "  options:\n    kickolduser: true\n    chardelay: false\n")
+                        .arg(port)
+                        .arg(accepter, m_device, m_lineSettings);
         if (!config.open(QIODevice::WriteOnly) || config.write(text.toUtf8()) < 0)
             return false;
     }
