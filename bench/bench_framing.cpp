@@ -61,8 +61,8 @@ QByteArray MixedStream(int seconds)
     QByteArray stream;
     for (int i = 0; i < seconds; ++i) {
         const Module1::ReportDate date{2026, 12, 6};
-        stream += Module1::TimeReportFrame(1 + i / 86400 % 366, i / 3600 % 24, i / 60 % 60, i % 60, &date);
-        QByteArray status = Module1::StatusReportFrame(24, 1, 1, 0x43, 1, Module1::OffsetDigits(250));
+        stream += Module1::timeReportFrame(1 + i / 86400 % 366, i / 3600 % 24, i / 60 % 60, i % 60, &date);
+        QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x43, 1, Module1::offsetDigits(250));
         status[0] = char(Module1::FrameStartAlternative);
         stream += status;
         if (i % 7 == 0)

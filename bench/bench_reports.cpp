@@ -431,7 +431,7 @@ int main(int argc, char *argv[])
     // connection stands before ser2net has opened the terminal, and what
     // comes before that is lost.
     const int fd = pty.masterFd();
-    const QByteArray status = Module1::StatusReportFrame(24, 1, 1, 0x42, 0, Module1::OffsetDigits(0));
+    const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x42, 0, Module1::offsetDigits(0));
     const auto firstShown = [&] { return ReportStream::NumberShown(subject->generatorTime().text()) == 1; };
     for (int attempt = 0; attempt < 25; ++attempt) {
         WriteFrames(fd, 0, 1);

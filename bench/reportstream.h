@@ -20,7 +20,7 @@ inline std::array<char, FrameSize> Frame(qint64 n)
     const int second = int(n % 86400);
     const Module1::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
     std::array<char, FrameSize> frame;
-    Module1::WriteTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
+    Module1::writeTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
                              &date);
     return frame;
 }

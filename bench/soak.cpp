@@ -44,10 +44,10 @@ long ResidentKilobytes()
 QByteArray TimeReport(long i)
 {
     const Module1::ReportDate date{2026, 12, 6};
-    return Module1::TimeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
+    return Module1::timeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
 }
 
-QString TimeText(long i)
+QString timeText(long i)
 {
     const int day = 1 + int(i / 86400 % 365), h = int(i / 3600 % 24), m = int(i / 60 % 60), s = int(i % 60);
     return QString::asprintf("%03d %02d:%02d:%02d   |   12-06-2026", day, h, m, s);
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     std::atomic<long> written{0};
     std::atomic<bool> failed{false};
     std::thread writer([&] {
-        const QByteArray status = Module1::StatusReportFrame(24, 1, 1, 0x53, 1, Module1::OffsetDigits(250));
+        const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x53, 1, Module1::offsetDigits(250));
         for (long i = 0; i < reports; ++i) {
             QByteArray chunk = TimeReport(i);
             if (i % 10 == 0)
@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
     long warmKb = 0;
     QElapsedTimer clock;
     clock.start();
-    const QString last = TimeText(reports - 1);
+    const QString last = timeText(reports - 1);
     QTimer every;
     every.setInterval(50);
     int ticks = 0;

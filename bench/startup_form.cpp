@@ -14,7 +14,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    Program::SetIdentity();
+    Program::setIdentity();
 
     QWidget window;
     Ui::frm718 ui;

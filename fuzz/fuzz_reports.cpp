@@ -9,6 +9,8 @@
 
 #include "panel.h"
 
+#include "device/lists.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,9 +29,14 @@ void CheckInvariants(const Controls &ui, FakePort &port)
     Check(port.written.isEmpty(), "no frame written by reports");
     for (QComboBox *list : ui.window.findChildren<QComboBox *>())
         Check(list->currentIndex() >= -1 && list->currentIndex() < list->count(), "list selection within its list");
-    Check(QList<int>{6, 7}.contains(ui.list("cmbReadMode")->count()), "read-mode list has 6 or 7 entries");
-    Check(QList<int>{2, 3}.contains(ui.list("cmbControlFunction")->count()), "control-function list has 2 or 3 entries");
-    Check(ui.list("cmbGenerateMode")->count() == 3 && ui.list("cmbTimeZone")->count() == 49, "fixed lists whole");
+    const auto whole = [](QComboBox *list, std::size_t entries) { return std::size_t(list->count()) == entries; };
+    Check(whole(ui.list("cmbReadMode"), Lists::GpsReadMode) || whole(ui.list("cmbReadMode"), std::size(Lists::ReadModes)),
+          "read-mode list whole, GPS or not");
+    Check(whole(ui.list("cmbControlFunction"), Lists::EncodedYear)
+              || whole(ui.list("cmbControlFunction"), std::size(Lists::ControlFunctions)),
+          "control-function list whole, Encoded Year or not");
+    Check(whole(ui.list("cmbGenerateMode"), std::size(Lists::GenerateModes))
+              && whole(ui.list("cmbTimeZone"), std::size(Lists::TimeZones)), "fixed lists whole");
     ui.box("chkFreeze")->toggle();
     Check(port.written.size() == (port.isOpen() ? 1 : 0), "a change after the reports is sent");
     port.written.clear();

@@ -25,7 +25,7 @@ namespace {
 // The client's state is a few bytes of its own and nothing elsewhere.
 static_assert(std::is_trivially_copyable_v<Telnet::Client> && sizeof(Telnet::Client) <= 16);
 
-const QByteArray Settings = Telnet::ComPortSettings();
+const QByteArray Settings = Telnet::comPortSettings();
 
 void Check(bool condition, const char *what)
 {
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         if (step < 0x80) {
             const QByteArray run = bytes.mid(i, (step & 63) + 1);
             data += run;
-            Telnet::AppendEscaped(run, stream);
+            Telnet::appendEscaped(run, stream);
             i += run.size();
         } else if (step < 0xC0) {
             const char option = char((step & 4) ? Telnet::Binary : (step & 8) ? Telnet::ComPort : next);
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         } else {
             const qsizetype length = std::min<qsizetype>(next * ((step & 31) * 16 + 1), budget);
             budget -= length;
-            stream += Telnet::SubNegotiation(next & 0x7F, bytes.repeated(length / bytes.size() + 1).left(length));
+            stream += Telnet::subNegotiation(next & 0x7F, bytes.repeated(length / bytes.size() + 1).left(length));
             ++i;
         }
     }

@@ -30,7 +30,7 @@ QImage DrawLogo(int size)
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    Artwork::PaintLogo(painter, QRectF(0, 0, size, size));
+    Artwork::paintLogo(painter, QRectF(0, 0, size, size));
     painter.end();
     return image;
 }

@@ -20,12 +20,12 @@ namespace {
 // of old reports (nor blocks the unit once the buffer is full).
 constexpr int MaxUnreadBytes = 256;
 
-QString SystemError(const char *what)
+QString systemError(const char *what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-void MakeRaw(termios &settings)
+void makeRaw(termios &settings)
 {
     cfmakeraw(&settings);
     cfsetspeed(&settings, B9600);
@@ -35,7 +35,7 @@ void MakeRaw(termios &settings)
     settings.c_cc[VTIME] = 0;
 }
 
-void SetNonBlocking(int fd)
+void setNonBlocking(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -43,38 +43,38 @@ void SetNonBlocking(int fd)
 
 } // namespace
 
-std::unique_ptr<Line> Line::OpenPseudoTerminal(QString &error)
+std::unique_ptr<Line> Line::openPseudoTerminal(QString &error)
 {
     int master = -1;
     int slave = -1;
     char name[128] = {};
     termios settings{};
-    MakeRaw(settings);
+    makeRaw(settings);
     if (::openpty(&master, &slave, name, &settings, nullptr) != 0) {
-        error = SystemError("cannot open a pseudo-terminal");
+        error = systemError("cannot open a pseudo-terminal");
         return nullptr;
     }
-    SetNonBlocking(master);
+    setNonBlocking(master);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     return std::unique_ptr<Line>(new Line(master, slave, QString::fromLocal8Bit(name)));
 }
 
-std::unique_ptr<Line> Line::OpenDevice(const QString &path, QString &error)
+std::unique_ptr<Line> Line::openDevice(const QString &path, QString &error)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = SystemError(qPrintable(path));
+        error = systemError(qPrintable(path));
         return nullptr;
     }
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
-        error = SystemError(qPrintable(path + QStringLiteral(" is not a serial line")));
+        error = systemError(qPrintable(path + QStringLiteral(" is not a serial line")));
         ::close(fd);
         return nullptr;
     }
-    MakeRaw(settings);
+    makeRaw(settings);
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        error = SystemError(qPrintable(path));
+        error = systemError(qPrintable(path));
         ::close(fd);
         return nullptr;
     }
@@ -133,7 +133,7 @@ void Line::writeWaiting()
                 continue;
             if (errno == EAGAIN)
                 break;
-            fail(SystemError("write"));
+            fail(systemError("write"));
             return;
         }
         m_out.remove(0, n);
@@ -156,7 +156,7 @@ void Line::readWaiting()
             continue;
         if (n < 0 && errno == EAGAIN)
             return;
-        fail(n == 0 ? QStringLiteral("the line was closed") : SystemError("read"));
+        fail(n == 0 ? QStringLiteral("the line was closed") : systemError("read"));
         return;
     }
 }
@@ -179,7 +179,7 @@ bool LineLink::make(const QString &target, const QString &at, QString &error)
         ::unlink(link.constData());
     }
     if (::symlink(target.toLocal8Bit().constData(), link.constData()) != 0) {
-        error = SystemError(qPrintable(at));
+        error = systemError(qPrintable(at));
         return false;
     }
     m_target = target;

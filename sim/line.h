@@ -18,9 +18,9 @@ class Line : public QObject
 public:
     // A new pseudo-terminal pair in raw mode; the program under test opens
     // path(). Null with `error` set on failure.
-    static std::unique_ptr<Line> OpenPseudoTerminal(QString &error);
+    static std::unique_ptr<Line> openPseudoTerminal(QString &error);
     // A serial device. Null with `error` set on failure.
-    static std::unique_ptr<Line> OpenDevice(const QString &path, QString &error);
+    static std::unique_ptr<Line> openDevice(const QString &path, QString &error);
 
     ~Line() override;
 

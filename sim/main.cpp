@@ -12,7 +12,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qv718-sim"));
-    QCoreApplication::setApplicationVersion(Program::Version());
+    QCoreApplication::setApplicationVersion(Program::version());
     QTextStream err(stderr);
 
     QString error;
@@ -20,20 +20,20 @@ int main(int argc, char *argv[])
         err << "qv718-sim: " << error << Qt::endl;
         return status;
     };
-    const std::optional<Options> options = ParseOptions(QCoreApplication::arguments(), error);
+    const std::optional<Options> options = parseOptions(QCoreApplication::arguments(), error);
     if (!options)
         return fail(2);
     // Before anything is made that an orderly end has to undo.
     Simulator *playing = nullptr;
-    if (!WatchSignals([&playing](bool silent) {
+    if (!watchSignals([&playing](bool silent) {
             if (playing)
                 playing->setSilent(silent);
         })) {
         error = QStringLiteral("cannot watch for signals");
         return fail(1);
     }
-    std::unique_ptr<Line> line = options->device.isEmpty() ? Line::OpenPseudoTerminal(error)
-                                                           : Line::OpenDevice(options->device, error);
+    std::unique_ptr<Line> line = options->device.isEmpty() ? Line::openPseudoTerminal(error)
+                                                           : Line::openDevice(options->device, error);
     if (!line)
         return fail(1);
     LineLink link;

@@ -1,7 +1,14 @@
 #include "options.h"
 
+#include "device/commands.h"
+#include "device/lists.h"
+
 #include <QCommandLineParser>
 #include <QDateTime>
+
+#include <functional>
+#include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -18,93 +25,150 @@ const char *const Description =
     "Times in seconds may have fractions (0.5). Ends on SIGINT or SIGTERM;\n"
     "SIGUSR1 stops the reports (commands are still taken), SIGUSR2 resumes them.";
 
-struct Reader
+// One option: how it is declared to QCommandLineParser, and how its value
+// fills the options. A flag has no value name, and its fill gets no text.
+struct Option
 {
-    const QCommandLineParser &parser;
-    QString &error;
-
-    bool seconds(const QString &name, std::optional<double> &into, bool neverAllowed = false)
-    {
-        if (!parser.isSet(name))
-            return true;
-        const QString text = parser.value(name);
-        if (neverAllowed && text == QLatin1String("never")) {
-            into.reset();
-            return true;
-        }
-        bool ok = false;
-        const double value = text.toDouble(&ok);
-        if (!ok || value < 0)
-            return fail(name, text, QStringLiteral("a number of seconds"));
-        into = value;
-        return true;
-    }
-
-    template<typename T>
-    bool number(const QString &name, T &into, int low, int high)
-    {
-        if (!parser.isSet(name))
-            return true;
-        const QString text = parser.value(name);
-        bool ok = false;
-        const int value = text.toInt(&ok);
-        if (!ok || value < low || value > high)
-            return fail(name, text, QStringLiteral("%1 to %2").arg(low).arg(high));
-        into = T(value);
-        return true;
-    }
-
-    bool fail(const QString &name, const QString &text, const QString &expected)
-    {
-        error = QStringLiteral("--%1 %2: expected %3").arg(name, text, expected);
-        return false;
-    }
+    QString name;
+    QString help;
+    QString valueName;
+    QString expected;  // what a value must be, for the error message
+    std::function<bool(const QString &text, Options &options)> fill;
 };
+
+template <class T>
+T &field(Options &options, T Options::*member)
+{
+    return options.*member;
+}
+template <class T>
+T &field(Options &options, T Sim::Settings::*member)
+{
+    return options.settings.*member;
+}
+
+template <class Member>
+Option flag(const char *name, const char *help, Member member, bool value = true)
+{
+    return {QLatin1String(name), QLatin1String(help), {}, {}, [=](const QString &, Options &options) {
+                field(options, member) = value;
+                return true;
+            }};
+}
+
+template <class Member>
+Option number(const char *name, const QString &help, const char *valueName, int low, int high, Member member)
+{
+    return {QLatin1String(name), help, QLatin1String(valueName), QStringLiteral("%1 to %2").arg(low).arg(high),
+            [=](const QString &text, Options &options) {
+                bool ok = false;
+                const int value = text.toInt(&ok);
+                using T = std::remove_reference_t<decltype(field(options, member))>;
+                if (ok && value >= low && value <= high)
+                    field(options, member) = T(value);
+                return ok && value >= low && value <= high;
+            }};
+}
+
+Option seconds(const char *name, const char *help, std::optional<double> Options::*member, bool neverAllowed = false)
+{
+    return {QLatin1String(name), QLatin1String(help), QLatin1String(neverAllowed ? "S|never" : "S"),
+            QStringLiteral("a number of seconds"), [=](const QString &text, Options &options) {
+                bool ok = false;
+                const double value = text.toDouble(&ok);
+                if (neverAllowed && text == QLatin1String("never"))
+                    (options.*member).reset();
+                else if (ok && value >= 0)
+                    options.*member = value;
+                return (neverAllowed && text == QLatin1String("never")) || (ok && value >= 0);
+            }};
+}
+
+Option text(const char *name, const char *help, QString Options::*member)
+{
+    return {QLatin1String(name), QLatin1String(help), QStringLiteral("PATH"), {},
+            [=](const QString &text, Options &options) {
+                options.*member = text;
+                return true;
+            }};
+}
+
+// The clock's reading at start, UTC, within the years a report can carry.
+bool fillStart(const QString &text, Options &options)
+{
+    QDateTime start = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')), Qt::ISODateWithMs);
+    start.setTimeSpec(Qt::UTC);
+    if (!start.isValid() || start.date().year() < Module1::YearBase || start.date().year() > Module1::YearBase + 99)
+        return false;
+    options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay()};
+    return true;
+}
+
+std::vector<Option> table()
+{
+    using Sim::Settings;
+    const QString last = QString::number(Lists::GpsReadMode - 1);
+    return {
+        text("link", "Keep a symbolic link to the pseudo-terminal at PATH (removed at exit).", &Options::link),
+        text("device", "Play the unit on this serial device instead of a pseudo-terminal.", &Options::device),
+        {QStringLiteral("form"), QStringLiteral("Time reports of 5 data bytes (time only) or 8 (time, year and date). "
+                                                "Default 8."),
+         QStringLiteral("5|8"), QStringLiteral("5 or 8"), [](const QString &text, Options &options) {
+             options.form = text == QLatin1String("5") ? Sim::Form::TimeOnly : Sim::Form::WithDate;
+             return text == QLatin1String("5") || text == QLatin1String("8");
+         }},
+        {QStringLiteral("start"), QStringLiteral("The clock's reading at start, UTC, as 2009-05-03T14:05:09[.250]. "
+                                                 "Default: the computer's UTC time."),
+         QStringLiteral("TIME"), QStringLiteral("a time in %1 to %2, as 2009-05-03T14:05:09").arg(Module1::YearBase).arg(Module1::YearBase + 99),
+         fillStart},
+        number("interval", QStringLiteral("Milliseconds between time reports. Default 1000."), "MS", 1, 3600000,
+               &Options::interval),
+        number("status-interval", QStringLiteral("Milliseconds between status reports. Default: the --interval."), "MS",
+               1, 3600000, &Options::statusInterval),
+        number("time-zone", QStringLiteral("Time-zone position, 0 (-12 h) to %1 (+12 h). Default %2 (UTC).")
+                                .arg(std::size(Lists::TimeZones) - 1).arg(Lists::UtcTimeZone),
+               "N", 0, int(std::size(Lists::TimeZones)) - 1, &Settings::timeZone),
+        number("read-mode", QStringLiteral("Read-mode position, 0 to %1, or %2 (GPS) with --gps. Default 1 (IRIG-B "
+                                           "Analog).").arg(last).arg(Lists::GpsReadMode),
+               "N", 0, Lists::GpsReadMode, &Settings::readMode),
+        number("generate-mode", QStringLiteral("Generator position, 0 to %1. Default 1 (IRIG-B).")
+                                    .arg(std::size(Lists::GenerateModes) - 1),
+               "N", 0, int(std::size(Lists::GenerateModes)) - 1, &Settings::generateMode),
+        number("control-function", QStringLiteral("Control-function position, 0 to %1, or %2 (Encoded Year) with --form "
+                                                  "8. Default 0.").arg(Lists::EncodedYear - 1).arg(Lists::EncodedYear),
+               "N", 0, Lists::EncodedYear, &Settings::controlFunction),
+        number("offset", QStringLiteral("Microsecond offset, 0 to 9999. Default 0."), "US", 0, 9999, &Settings::offset),
+        number("leap-year", QStringLiteral("Leap-year setting. Default: 1 if the start year is a leap year."), "0|1", 0,
+               1, &Settings::leapYear),
+        flag("freeze", "Output freeze on.", &Settings::outputFreeze),
+        flag("binary-seconds", "Binary seconds on.", &Settings::binarySeconds),
+        flag("reader-disabled", "Reader off (it then never reports a lock).", &Settings::readerEnabled, false),
+        flag("gps", "The unit offers GPS as a read mode.", &Settings::gpsAvailable),
+        seconds("lock-after", "The reader locks this many seconds after the start and after each loss, or never. "
+                              "Default 2.", &Options::lockAfter, true),
+        seconds("lock-for", "The reader loses its lock this many seconds after gaining it. Default: it keeps it.",
+                &Options::lockFor),
+        seconds("garbage-at", "Send a burst of 48 random bytes at this many seconds.", &Options::garbageAt),
+        seconds("overlong-at", "Send a frame with 40 data bytes at this many seconds.", &Options::overlongAt),
+        flag("split", "Send every report byte by byte, one write each, a millisecond apart.", &Options::split),
+        seconds("stop-after", "Stop sending reports after this many seconds (commands are still taken; SIGUSR2 resumes "
+                              "them).", &Options::stopAfter),
+        seconds("hang-up-after", "Close the line after this many seconds, and end.", &Options::hangUpAfter),
+        flag("trace", "Also print every report sent.", &Options::trace),
+    };
+}
 
 } // namespace
 
-std::optional<Options> ParseOptions(const QStringList &arguments, QString &error)
+std::optional<Options> parseOptions(const QStringList &arguments, QString &error)
 {
+    const std::vector<Option> options = table();
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
     parser.addHelpOption();
     parser.addVersionOption();
-    const auto value = [&](const char *name, const char *help, const char *valueName) {
-        parser.addOption({QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(valueName)});
-    };
-    const auto flag = [&](const char *name, const char *help) {
-        parser.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
-    };
-
-    value("link", "Keep a symbolic link to the pseudo-terminal at PATH (removed at exit).", "PATH");
-    value("device", "Play the unit on this serial device instead of a pseudo-terminal.", "PATH");
-    value("form", "Time reports of 5 data bytes (time only) or 8 (time, year and date). Default 8.", "5|8");
-    value("start", "The clock's reading at start, UTC, as 2009-05-03T14:05:09[.250]. Default: the computer's "
-                   "UTC time.", "TIME");
-    value("interval", "Milliseconds between time reports. Default 1000.", "MS");
-    value("status-interval", "Milliseconds between status reports. Default: the --interval.", "MS");
-    value("time-zone", "Time-zone position, 0 (-12 h) to 48 (+12 h). Default 24 (UTC).", "N");
-    value("read-mode", "Read-mode position, 0 to 5, or 6 (GPS) with --gps. Default 1 (IRIG-B Analog).", "N");
-    value("generate-mode", "Generator position, 0 to 2. Default 1 (IRIG-B).", "N");
-    value("control-function", "Control-function position, 0 to 1, or 2 (Encoded Year) with --form 8. Default 0.",
-          "N");
-    value("offset", "Microsecond offset, 0 to 9999. Default 0.", "US");
-    value("leap-year", "Leap-year setting. Default: 1 if the start year is a leap year.", "0|1");
-    flag("freeze", "Output freeze on.");
-    flag("binary-seconds", "Binary seconds on.");
-    flag("reader-disabled", "Reader off (it then never reports a lock).");
-    flag("gps", "The unit offers GPS as a read mode.");
-    value("lock-after", "The reader locks this many seconds after the start and after each loss, or never. "
-                        "Default 2.", "S|never");
-    value("lock-for", "The reader loses its lock this many seconds after gaining it. Default: it keeps it.", "S");
-    value("garbage-at", "Send a burst of 48 random bytes at this many seconds.", "S");
-    value("overlong-at", "Send a frame with 40 data bytes at this many seconds.", "S");
-    flag("split", "Send every report byte by byte, one write each, a millisecond apart.");
-    value("stop-after", "Stop sending reports after this many seconds (commands are still taken; "
-                         "SIGUSR2 resumes them).", "S");
-    value("hang-up-after", "Close the line after this many seconds, and end.", "S");
-    flag("trace", "Also print every report sent.");
-
+    for (const Option &option : options)
+        parser.addOption({option.name, option.help, option.valueName});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -118,66 +182,32 @@ std::optional<Options> ParseOptions(const QStringList &arguments, QString &error
         return std::nullopt;
     }
 
-    Options options;
-    Reader read{parser, error};
-    options.link = parser.value(QStringLiteral("link"));
-    options.device = parser.value(QStringLiteral("device"));
-    if (!options.link.isEmpty() && !options.device.isEmpty()) {
-        error = QStringLiteral("--link names a pseudo-terminal; it does not go with --device");
-        return std::nullopt;
-    }
-
-    int form = 8;
-    if (!read.number(QStringLiteral("form"), form, 5, 8))
-        return std::nullopt;
-    if (form != 5 && form != 8) {
-        read.fail(QStringLiteral("form"), QString::number(form), QStringLiteral("5 or 8"));
-        return std::nullopt;
-    }
-    options.form = Sim::Form(form);
-
-    QDateTime start = QDateTime::currentDateTimeUtc();
-    if (parser.isSet(QStringLiteral("start"))) {
-        const QString text = parser.value(QStringLiteral("start"));
-        start = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')), Qt::ISODateWithMs);
-        start.setTimeSpec(Qt::UTC);
-        if (!start.isValid() || start.date().year() < 2000 || start.date().year() > 2099) {
-            read.fail(QStringLiteral("start"), text, QStringLiteral("a time in 2000 to 2099, as 2009-05-03T14:05:09"));
+    Options result;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    result.start = {now.date().year(), now.date().dayOfYear(), now.time().msecsSinceStartOfDay()};
+    for (const Option &option : options) {
+        if (!parser.isSet(option.name))
+            continue;
+        const QString text = parser.value(option.name);
+        if (!option.fill(text, result)) {
+            error = QStringLiteral("--%1 %2: expected %3").arg(option.name, text, option.expected);
             return std::nullopt;
         }
     }
-    options.start.year = start.date().year();
-    options.start.day = start.date().dayOfYear();
-    options.start.millisecond = start.time().msecsSinceStartOfDay();
-
-    Sim::Settings &s = options.settings;
-    s.gpsAvailable = parser.isSet(QStringLiteral("gps"));
-    s.outputFreeze = parser.isSet(QStringLiteral("freeze"));
-    s.binarySeconds = parser.isSet(QStringLiteral("binary-seconds"));
-    s.readerEnabled = !parser.isSet(QStringLiteral("reader-disabled"));
-    s.leapYear = QDate::isLeapYear(options.start.year);
-    options.trace = parser.isSet(QStringLiteral("trace"));
-    options.split = parser.isSet(QStringLiteral("split"));
-    options.lockAfter = 2.0;
-
-    options.statusInterval = -1;
-    const bool ok = read.number(QStringLiteral("interval"), options.interval, 1, 3600000)
-        && read.number(QStringLiteral("status-interval"), options.statusInterval, 1, 3600000)
-        && read.number(QStringLiteral("time-zone"), s.timeZone, 0, 48)
-        && read.number(QStringLiteral("read-mode"), s.readMode, 0, s.gpsAvailable ? 6 : 5)
-        && read.number(QStringLiteral("generate-mode"), s.generateMode, 0, 2)
-        && read.number(QStringLiteral("control-function"), s.controlFunction, 0, form == 8 ? 2 : 1)
-        && read.number(QStringLiteral("offset"), s.offset, 0, 9999)
-        && read.number(QStringLiteral("leap-year"), s.leapYear, 0, 1)
-        && read.seconds(QStringLiteral("lock-after"), options.lockAfter, true)
-        && read.seconds(QStringLiteral("lock-for"), options.lockFor)
-        && read.seconds(QStringLiteral("garbage-at"), options.garbageAt)
-        && read.seconds(QStringLiteral("overlong-at"), options.overlongAt)
-        && read.seconds(QStringLiteral("stop-after"), options.stopAfter)
-        && read.seconds(QStringLiteral("hang-up-after"), options.hangUpAfter);
-    if (!ok)
+    // What one option allows depends on another.
+    Sim::Settings &s = result.settings;
+    if (!result.link.isEmpty() && !result.device.isEmpty())
+        error = QStringLiteral("--link names a pseudo-terminal; it does not go with --device");
+    else if (s.readMode == Lists::GpsReadMode && !s.gpsAvailable)
+        error = QStringLiteral("--read-mode %1: expected 0 to %2 without --gps").arg(s.readMode).arg(Lists::GpsReadMode - 1);
+    else if (s.controlFunction == Lists::EncodedYear && result.form != Sim::Form::WithDate)
+        error = QStringLiteral("--control-function %1: expected 0 to %2 with --form 5")
+                    .arg(s.controlFunction).arg(Lists::EncodedYear - 1);
+    if (!error.isEmpty())
         return std::nullopt;
-    if (options.statusInterval < 0)
-        options.statusInterval = options.interval;
-    return options;
+    if (!parser.isSet(QStringLiteral("leap-year")))
+        s.leapYear = QDate::isLeapYear(result.start.year);
+    if (!parser.isSet(QStringLiteral("status-interval")))
+        result.statusInterval = result.interval;
+    return result;
 }

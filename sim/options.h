@@ -20,7 +20,7 @@ struct Options
     bool split = false;
 
     // Scenario, in seconds from the start; empty: never.
-    std::optional<double> lockAfter;
+    std::optional<double> lockAfter = 2.0;
     std::optional<double> lockFor;
     std::optional<double> garbageAt;
     std::optional<double> overlongAt;
@@ -30,4 +30,4 @@ struct Options
 
 // Reads the command line. Exits the program for --help and --version; on a
 // bad option returns nothing and sets `error`.
-std::optional<Options> ParseOptions(const QStringList &arguments, QString &error);
+std::optional<Options> parseOptions(const QStringList &arguments, QString &error);

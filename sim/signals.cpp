@@ -11,7 +11,7 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void OnSignal(int number)
+void onSignal(int number)
 {
     const char byte = char(number);
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
@@ -19,7 +19,7 @@ void OnSignal(int number)
 
 } // namespace
 
-bool WatchSignals(std::function<void(bool)> silence)
+bool watchSignals(std::function<void(bool)> silence)
 {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
@@ -35,7 +35,7 @@ bool WatchSignals(std::function<void(bool)> silence)
     });
 
     struct sigaction action = {};
-    action.sa_handler = OnSignal;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int number : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) {

@@ -9,4 +9,4 @@
 // again), so that a test or an operator can make the unit fall silent when
 // it suits them. Call once, after the application object exists. False if
 // the pipe cannot be made.
-bool WatchSignals(std::function<void(bool)> silence);
+bool watchSignals(std::function<void(bool)> silence);

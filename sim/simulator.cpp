@@ -146,7 +146,7 @@ void Simulator::sendGarbage()
     QByteArray garbage(48, 0);
     for (char &byte : garbage)
         byte = char(random.bounded(256));
-    log(QStringLiteral("-- garbage [%1]").arg(Sim::HexBytes(garbage)));
+    log(QStringLiteral("-- garbage [%1]").arg(Sim::hexBytes(garbage)));
     m_line->write(garbage);
 }
 
@@ -157,7 +157,7 @@ void Simulator::sendOverlongFrame()
     for (int i = 0; i < 40; ++i)
         frame += char(i);
     frame += char(Module1::TimeReportEnd);
-    log(QStringLiteral("-- overlong frame [%1]").arg(Sim::HexBytes(frame)));
+    log(QStringLiteral("-- overlong frame [%1]").arg(Sim::hexBytes(frame)));
     m_line->write(frame);
 }
 

@@ -8,7 +8,7 @@
 #include <QDate>
 
 using namespace Module1;
-using NumberText::ZeroPadded;
+using NumberText::zeroPadded;
 
 namespace Sim {
 
@@ -16,30 +16,30 @@ namespace {
 
 constexpr int MillisecondsPerDay = 24 * 3600 * 1000;
 
-QString TimeText(int day, int hour, int minute, int second)
+QString timeText(int day, int hour, int minute, int second)
 {
     return QStringLiteral("%1 %2:%3:%4")
-        .arg(ZeroPadded(day, 3), ZeroPadded(hour, 2), ZeroPadded(minute, 2), ZeroPadded(second, 2));
+        .arg(zeroPadded(day, 3), zeroPadded(hour, 2), zeroPadded(minute, 2), zeroPadded(second, 2));
 }
 
-QString Quoted(const char *text)
+QString quoted(const char *text)
 {
     return QLatin1Char('"') + QLatin1String(text) + QLatin1Char('"');
 }
 
-QString OnOff(quint8 value)
+QString onOff(quint8 value)
 {
     return QString::number(value) + (value ? QLatin1String(" on") : QLatin1String(" off"));
 }
 
-QString NotUnderstood(const QString &why, QByteArrayView bytes)
+QString notUnderstood(const QString &why, QByteArrayView bytes)
 {
-    return QStringLiteral("not understood: %1 [%2]").arg(why, HexBytes(bytes));
+    return QStringLiteral("not understood: %1 [%2]").arg(why, hexBytes(bytes));
 }
 
 } // namespace
 
-QString HexBytes(QByteArrayView bytes)
+QString hexBytes(QByteArrayView bytes)
 {
     return QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper());
 }
@@ -88,12 +88,12 @@ QByteArray Unit::timeReport(qint64 now) const
 {
     const Time time = timeAt(now);
     if (m_form == Form::TimeOnly)
-        return TimeReportFrame(time.day, time.hour(), time.minute(), time.second());
+        return timeReportFrame(time.day, time.hour(), time.minute(), time.second());
     // A clock set to day 366 of a common year shows 31 December; the next
     // day is 1 January of the next year.
     const QDate date = QDate(time.year, 1, 1).addDays(qMin(time.day, daysInYear(time.year)) - 1);
     const ReportDate calendar{time.year, date.month(), date.day()};
-    return TimeReportFrame(time.day, time.hour(), time.minute(), time.second(), &calendar);
+    return timeReportFrame(time.day, time.hour(), time.minute(), time.second(), &calendar);
 }
 
 QByteArray Unit::statusReport() const
@@ -105,14 +105,14 @@ QByteArray Unit::statusReport() const
     if (s.readerEnabled)
         flags |= ReaderEnabledBit;
     // A time-only unit has one bit for binary seconds and "Pass-Through".
-    if (s.binarySeconds || (m_form == Form::TimeOnly && s.controlFunction == 1))
+    if (s.binarySeconds || (m_form == Form::TimeOnly && s.controlFunction == Lists::PassThrough))
         flags |= BinarySecondsBit;
     if (s.gpsAvailable)
         flags |= GpsAvailableBit;
     if (reportsLock())
         flags |= ReaderLockedBit;
     const quint8 byte4 = m_form == Form::WithDate ? s.controlFunction : (s.leapYear ? LeapYearBit : 0);
-    return StatusReportFrame(s.timeZone, s.readMode, s.generateMode, flags, byte4, OffsetDigits(s.offset));
+    return statusReportFrame(s.timeZone, s.readMode, s.generateMode, flags, byte4, offsetDigits(s.offset));
 }
 
 QString Unit::describeReport(QByteArrayView frame) const
@@ -121,9 +121,9 @@ QString Unit::describeReport(QByteArrayView frame) const
     const int data = int(frame.size()) - 2;
     QString text;
     if (data >= TimeReportShortLength && quint8(frame.back()) == TimeReportEnd) {
-        text = QStringLiteral("TimeReport ") + TimeText(at(0) * 100 + at(1), at(2), at(3), at(4));
+        text = QStringLiteral("TimeReport ") + timeText(dayOfYear(at(0), at(1)), at(2), at(3), at(4));
         if (data == TimeReportLongLength)
-            text += QStringLiteral(" %1-%2-%3").arg(2000 + at(5)).arg(ZeroPadded(at(6), 2), ZeroPadded(at(7), 2));
+            text += QStringLiteral(" %1-%2-%3").arg(yearOf(at(5))).arg(zeroPadded(at(6), 2), zeroPadded(at(7), 2));
     } else if (data == StatusReportLength && quint8(frame.back()) == StatusReportEnd) {
         const quint8 flags = at(3);
         QStringList set;
@@ -142,14 +142,14 @@ QString Unit::describeReport(QByteArrayView frame) const
                    .arg(at(0))
                    .arg(at(1))
                    .arg(at(2))
-                   .arg(HexBytes(frame.sliced(4, 1)), set.join(QLatin1Char(' ')))
+                   .arg(hexBytes(frame.sliced(4, 1)), set.join(QLatin1Char(' ')))
                    .arg(m_form == Form::WithDate ? QStringLiteral("function %1").arg(at(4))
                                                  : QStringLiteral("leap-year %1").arg(at(4) & LeapYearBit))
-                   .arg(OffsetFromDigits(reinterpret_cast<const quint8 *>(frame.data()) + 6));
+                   .arg(offsetFromDigits(reinterpret_cast<const quint8 *>(frame.data()) + 6));
     } else {
         text = QStringLiteral("bytes");
     }
-    return text + QStringLiteral(" [") + HexBytes(frame) + QLatin1Char(']');
+    return text + QStringLiteral(" [") + hexBytes(frame) + QLatin1Char(']');
 }
 
 QStringList Unit::receive(QByteArrayView bytes, qint64 now)
@@ -161,15 +161,15 @@ QStringList Unit::receive(QByteArrayView bytes, qint64 now)
             // Only the last bytes before the end belong to the frame; anything
             // in front of them is noise on the line.
             const int code = m_pending.size() >= 2 ? quint8(m_pending.at(m_pending.size() - 2)) : -1;
-            const int length = PayloadLength(quint8(code)) + 2;
+            const int length = payloadLength(quint8(code)) + 2;
             if (code >= 0 && code < CommandCount && m_pending.size() > length) {
-                lines << NotUnderstood(QStringLiteral("stray bytes"), m_pending.first(m_pending.size() - length));
+                lines << notUnderstood(QStringLiteral("stray bytes"), m_pending.first(m_pending.size() - length));
                 m_pending.remove(0, m_pending.size() - length);
             }
             lines << apply(m_pending, now);
             m_pending.clear();
         } else if (m_pending.size() >= MaxFrameLength) {
-            lines << NotUnderstood(QStringLiteral("%1 bytes without a frame end").arg(m_pending.size()), m_pending);
+            lines << notUnderstood(QStringLiteral("%1 bytes without a frame end").arg(m_pending.size()), m_pending);
             m_pending.clear();
         }
     }
@@ -179,14 +179,14 @@ QStringList Unit::receive(QByteArrayView bytes, qint64 now)
 QString Unit::apply(QByteArrayView frame, qint64 now)
 {
     if (frame.size() < 2)
-        return NotUnderstood(QStringLiteral("frame end without a command"), frame);
+        return notUnderstood(QStringLiteral("frame end without a command"), frame);
     const quint8 code = quint8(frame.at(frame.size() - 2));
-    const char *name = CommandName(code);
+    const char *name = commandName(code);
     if (!name)
-        return NotUnderstood(QStringLiteral("no command has code %1").arg(code), frame);
-    const int length = PayloadLength(code);
+        return notUnderstood(QStringLiteral("no command has code %1").arg(code), frame);
+    const int length = payloadLength(code);
     if (frame.size() - 2 < length) {
-        return NotUnderstood(QStringLiteral("%1 needs %2 payload bytes, got %3")
+        return notUnderstood(QStringLiteral("%1 needs %2 payload bytes, got %3")
                                  .arg(QLatin1String(name))
                                  .arg(length)
                                  .arg(frame.size() - 2),
@@ -197,11 +197,11 @@ QString Unit::apply(QByteArrayView frame, qint64 now)
         QStringList values;
         for (const char byte : frame.first(length))
             values << QString::number(quint8(byte));
-        return NotUnderstood(QStringLiteral("%1 %2 is out of range for this unit")
+        return notUnderstood(QStringLiteral("%1 %2 is out of range for this unit")
                                  .arg(QLatin1String(name), values.join(QLatin1Char(' '))),
                              frame);
     }
-    return QStringLiteral("%1 %2 [%3]").arg(QLatin1String(name), meaning, HexBytes(frame));
+    return QStringLiteral("%1 %2 [%3]").arg(QLatin1String(name), meaning, hexBytes(frame));
 }
 
 // Applies one command; returns what it means, or nothing if the unit cannot
@@ -214,43 +214,44 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
         if (value > 1)
             return QString();
         setting = value == 1;
-        return OnOff(value);
+        return onOff(value);
     };
-    const auto position = [&](quint8 &setting, const char *const *names, int count) {
+    const auto position = [&](quint8 &setting, const char *const *names, std::size_t count) {
         if (value >= count)
             return QString();
         setting = value;
-        return QString::number(value) + QLatin1Char(' ') + Quoted(names[value]);
+        return QString::number(value) + QLatin1Char(' ') + quoted(names[value]);
     };
     Settings &s = m_settings;
 
     switch (Command(code)) {
     case SetTime: {
-        const int day = at(0) * 100 + at(1);
+        const int day = dayOfYear(at(0), at(1));
         if (at(1) > 99 || day < 1 || day > 366 || at(2) > 23 || at(3) > 59 || at(4) > 59)
             return {};
         Time time = timeAt(now);
         time.day = day;
         time.millisecond = ((at(2) * 60 + at(3)) * 60 + at(4)) * 1000;
         setClock(time, now);
-        return TimeText(day, at(2), at(3), at(4));
+        return timeText(day, at(2), at(3), at(4));
     }
     case SetYear: {
         if (value > 99)
             return {};
         Time time = timeAt(now);
-        time.year = 2000 + value;
+        time.year = yearOf(value);
         setClock(time, now);
         return QStringLiteral("%1 (%2)").arg(value).arg(time.year);
     }
     case SetTimeZone:
-        return position(s.timeZone, Lists::TimeZones, 49);
+        return position(s.timeZone, Lists::TimeZones, std::size(Lists::TimeZones));
     case SetReadMode:
-        return position(s.readMode, Lists::ReadModes, s.gpsAvailable ? 7 : 6);
+        return position(s.readMode, Lists::ReadModes, s.gpsAvailable ? std::size(Lists::ReadModes) : Lists::GpsReadMode);
     case SetGenerateMode:
-        return position(s.generateMode, Lists::GenerateModes, 3);
+        return position(s.generateMode, Lists::GenerateModes, std::size(Lists::GenerateModes));
     case SetControlFunction:
-        return position(s.controlFunction, Lists::ControlFunctions, m_form == Form::WithDate ? 3 : 2);
+        return position(s.controlFunction, Lists::ControlFunctions,
+                        m_form == Form::WithDate ? std::size(Lists::ControlFunctions) : Lists::EncodedYear);
     case SetOutputFreeze:
         return flag(s.outputFreeze);
     case SetReaderEnable:
@@ -265,7 +266,7 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
     case SetOffset: {
         if (at(0) > 9 || at(1) > 9 || at(2) > 9 || at(3) > 9)
             return {};
-        s.offset = quint16(OffsetFromDigits(reinterpret_cast<const quint8 *>(payload.data())));
+        s.offset = quint16(offsetFromDigits(reinterpret_cast<const quint8 *>(payload.data())));
         return QStringLiteral("%1 us").arg(s.offset);
     }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/lists.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QStringList>
@@ -17,14 +19,14 @@ enum class Form { TimeOnly = 5, WithDate = 8 };
 
 struct Settings
 {
-    quint8 timeZone = 24;       // 0 to 48
-    quint8 readMode = 1;        // 0 to 5, 6 with GPS
+    quint8 timeZone = Lists::UtcTimeZone;
+    quint8 readMode = 1;        // "GPS" only with gpsAvailable
     quint8 generateMode = 1;    // 0 to 2
     bool outputFreeze = false;
     bool readerEnabled = true;
     bool binarySeconds = false;
     bool leapYear = false;
-    quint8 controlFunction = 0; // 0 to 1, 2 with dated reports
+    quint8 controlFunction = 0; // "Encoded Year" only with dated reports
     bool gpsAvailable = false;
     quint16 offset = 0;         // microseconds, 0 to 9999
 };
@@ -95,6 +97,6 @@ private:
 };
 
 // "04 02 FA"
-QString HexBytes(QByteArrayView bytes);
+QString hexBytes(QByteArrayView bytes);
 
 } // namespace Sim

@@ -116,7 +116,7 @@ private slots:
         for (int at = 0; at <= report.size(); ++at) {
             QByteArray data = report, stream = Agree;
             data.insert(at, '\xFF');
-            Telnet::AppendEscaped(data, stream);
+            Telnet::appendEscaped(data, stream);
             row(qPrintable(QStringLiteral("0xFF at %1").arg(at)), stream, data, Settings, "yes yes");
         }
         row("nothing yet", {}, {}, {}, "pending pending");
@@ -158,7 +158,7 @@ private slots:
         client.encode(Hex("FF 01 FF FF 0D 00"), data);
         QCOMPARE(data.toHex(' '), Hex("FFFF 01 FFFFFFFF 0D 00").toHex(' '));
         QCOMPARE(client.opening().toHex(' '), Hex("FFFB00 FFFD00 FFFB2C").toHex(' '));
-        QCOMPARE(Telnet::ComPortSettings(0xFF00FFFF).left(13).toHex(' '), Hex("FFFA2C01 FFFF00FFFFFFFF FFF0").toHex(' '));
+        QCOMPARE(Telnet::comPortSettings(0xFF00FFFF).left(13).toHex(' '), Hex("FFFA2C01 FFFF00FFFFFFFF FFF0").toHex(' '));
     }
 
     void addresses_data()
@@ -181,9 +181,9 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, parsed);
         QString reason;
-        const std::optional<NetworkAddress> address = ParseNetworkAddress(entry, &reason);
+        const std::optional<NetworkAddress> address = parseNetworkAddress(entry, &reason);
         QCOMPARE(address ? address->toString() : reason, parsed);
-        QCOMPARE(IsNetworkEntry(entry), !entry.startsWith('/'));
+        QCOMPARE(isNetworkEntry(entry), !entry.startsWith('/'));
     }
 
     // The scan tries every entry at once and every address of a name: an entry that answers in time is listed, however

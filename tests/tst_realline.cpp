@@ -84,7 +84,7 @@ struct Panel
         settings.hideMachinePorts();
         settings.set("Ports/1", line);
         if (forThisRun)
-            window->UseOnlyLine(line);
+            window->useOnlyLine(line);
         window->Form_Load();
         window->show();
     }
@@ -336,7 +336,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected() && panel.ui.text("lblLock") == "Locked", Patience);
         ::kill(pid_t(unit.process.processId()), SIGUSR1);
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state("lblGeneratorTime lblLock"), "No Reports, Unlocked", 5000);
-        QCOMPARE(panel.ui.find<QLabel>("imgLock")->pixmap().toImage(), Artwork::LockLamp(false).toImage());
+        QCOMPARE(panel.ui.find<QLabel>("imgLock")->pixmap().toImage(), Artwork::lockLamp(false).toImage());
         ExpectIdle();
         QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 2));
         QTRY_COMPARE_WITH_TIMEOUT(unit.received(0).filter("SetReadMode"), QStringList{R"(SetReadMode 2 "IRIG-G Analog" [02 02 FA])"}, Patience);

@@ -47,7 +47,7 @@ class WindowTest : public QObject
     // The lamp, the set-time editor and the settings enabled or not, the offset and the time text.
     QString Shown() const
     {
-        const bool green = Ui().find<QLabel>("imgLock")->pixmap().toImage() == Artwork::LockLamp(true).toImage();
+        const bool green = Ui().find<QLabel>("imgLock")->pixmap().toImage() == Artwork::lockLamp(true).toImage();
         return (green ? "green " : "grey ") + Ui().state("lblLock cmdSetTime cmbReadMode txtOffset lblGeneratorTime");
     }
     QStringList Entries(Qt::ItemDataRole role = Qt::DisplayRole) const
@@ -158,7 +158,7 @@ private slots:
         settings->set("Settings/Comport", "3");
         const QString line = "/dev/serial/by-id/usb-adapter";
         window = std::make_unique<frm718>(port = new FakePort({0, 3}));
-        window->UseOnlyLine(line);
+        window->useOnlyLine(line);
         window->Form_Load();
         QCOMPARE(Entries() + Entries(Qt::ToolTipRole), (QStringList{line, line}));
         QVERIFY(port->isOpen() && port->number == 0 && ShowActive(window.get()));
@@ -318,7 +318,7 @@ private slots:
             window = std::make_unique<frm718>(port = new FakePort({1}));
             port->opensLeft = forThisRun ? 0 : 2;  // the probe and the selection's opening succeed
             if (forThisRun)
-                window->UseOnlyLine("tcp://rack:7000");
+                window->useOnlyLine("tcp://rack:7000");
             window->Form_Load();
             QVERIFY(!port->isOpen() && port->awaiting && Messages() == 1);
             QCOMPARE(Shown(), "grey Unlocked, !Set, !-1/7, !, Not Connected");

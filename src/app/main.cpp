@@ -2,5 +2,5 @@
 
 int main(int argc, char *argv[])
 {
-    return RunPanel(argc, argv);
+    return runPanel(argc, argv);
 }

@@ -4,7 +4,7 @@
 
 namespace Module1 {
 
-const char *CommandName(quint8 code)
+const char *commandName(quint8 code)
 {
     static const char *const names[CommandCount] = {
         "SetTime", "SetTimeZone", "SetReadMode", "SetGenerateMode",
@@ -31,21 +31,20 @@ void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload)
     Comm.write(CommandFrame(code, payload));
 }
 
-QByteArray SetTimePayload(int day, int hour, int minute, int second)
+QByteArray setTimePayload(int day, int hour, int minute, int second)
 {
-    const char bytes[] = {char(day / 100), char(day % 100), char(hour), char(minute),
-                          char(second)};
+    const char bytes[] = {char(dayHundreds(day)), char(dayRest(day)), char(hour), char(minute), char(second)};
     return QByteArray(bytes, sizeof bytes);
 }
 
-QByteArray OffsetDigits(int microseconds)
+QByteArray offsetDigits(int microseconds)
 {
     const char bytes[] = {char(microseconds / 1000), char(microseconds % 1000 / 100),
                           char(microseconds % 100 / 10), char(microseconds % 10)};
     return QByteArray(bytes, sizeof bytes);
 }
 
-int OffsetFromDigits(const quint8 *digits)
+int offsetFromDigits(const quint8 *digits)
 {
     return digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
 }

@@ -7,7 +7,7 @@
 namespace {
 
 // The folder that holds `path`, or the nearest of its ancestors that exists.
-QString NearestFolder(const QString &path)
+QString nearestFolder(const QString &path)
 {
     QString folder = QFileInfo(path).absolutePath();
     while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
@@ -50,10 +50,10 @@ void DeviceWatcher::stop()
 
 void DeviceWatcher::arm()
 {
-    QStringList folders{NearestFolder(m_path)};
+    QStringList folders{nearestFolder(m_path)};
     const QFileInfo device(m_path);
     if (device.isSymLink())
-        folders << NearestFolder(device.symLinkTarget());
+        folders << nearestFolder(device.symLinkTarget());
     folders.removeDuplicates();
     // A pseudo-terminal's number goes to the next terminal anyone opens:
     // /dev/pts/4 coming back is somebody else's terminal, not the unit. Such

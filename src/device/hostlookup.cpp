@@ -37,7 +37,7 @@ struct HostLookup::Shared
     }
 
     // Every address getaddrinfo gives for `name`, none if it fails.
-    static std::vector<sockaddr_storage> Resolve(const char *name, int flags)
+    static std::vector<sockaddr_storage> resolve(const char *name, int flags)
     {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -71,14 +71,14 @@ HostLookup::HostLookup(const QString &host)
     : m_shared(std::make_shared<Shared>())
 {
     // A literal address, v4 or v6, is read here and now.
-    std::vector<sockaddr_storage> literal = Shared::Resolve(host.toLatin1().constData(), AI_NUMERICHOST);
+    std::vector<sockaddr_storage> literal = Shared::resolve(host.toLatin1().constData(), AI_NUMERICHOST);
     const QByteArray name = QUrl::toAce(host);
     if (!literal.empty() || name.isEmpty()) {
         m_shared->finish(std::move(literal));
         return;
     }
     try {
-        std::thread([shared = m_shared, name] { shared->finish(Shared::Resolve(name.constData(), 0)); }).detach();
+        std::thread([shared = m_shared, name] { shared->finish(Shared::resolve(name.constData(), 0)); }).detach();
     } catch (const std::system_error &) {
         m_shared->finish({});
     }
@@ -169,7 +169,7 @@ struct Probe
 
 } // namespace
 
-QList<bool> Answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
+QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
 {
     const QDeadlineTimer deadline(deadlineMs);
     std::vector<std::unique_ptr<Probe>> probes;
@@ -219,16 +219,16 @@ QList<bool> Answering(const QList<NetworkAddress> &entries, int deadlineMs, QStr
                 owners[i]->settled(waiting[i].fd);
         }
     }
-    QList<bool> answering;
+    QList<bool> answered;
     why = QStringList(entries.size(), QString());
     for (std::size_t i = 0; i < probes.size(); ++i) {
         Probe &probe = *probes[i];
         probe.closeAll();
-        answering << probe.answered;
+        answered << probe.answered;
         if (!probe.connecting)
             why[qsizetype(i)] = QStringLiteral("no answer from the name server in time");
         else if (probe.lookup.addresses().isEmpty())
             why[qsizetype(i)] = QStringLiteral("the name does not resolve");
     }
-    return answering;
+    return answered;
 }

@@ -31,7 +31,7 @@ public:
     QList<QHostAddress> addresses() const;
 
 private:
-    friend QList<bool> Answering(const QList<NetworkAddress> &, int, QStringList &);
+    friend QList<bool> answering(const QList<NetworkAddress> &, int, QStringList &);
     struct Shared;
     std::shared_ptr<Shared> m_shared;
 };
@@ -43,4 +43,4 @@ private:
 // never held up by another. A connection is closed as soon as it stands.
 // `why` gets, for each entry, the reason it is not reached where one is
 // known ("the name does not resolve"), else nothing.
-QList<bool> Answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why);
+QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why);

@@ -17,11 +17,11 @@ LineService::LineService(QObject *parent)
 void LineService::setPortNumber(qint16 port)
 {
     // Whatever was open or awaited belongs to the port before.
-    const QString entry = Module1::DevicePathForPort(port);
+    const QString entry = Module1::devicePathForPort(port);
     m_serial.setPortNumber(port);
     m_network.setEntry(entry);
     m_port = port;
-    m_line = IsNetworkEntry(entry) ? static_cast<PortService *>(&m_network) : static_cast<PortService *>(&m_serial);
+    m_line = isNetworkEntry(entry) ? static_cast<PortService *>(&m_network) : static_cast<PortService *>(&m_serial);
 }
 
 bool LineService::isOpen() const
@@ -69,11 +69,11 @@ void LineService::beginScan(const QList<qint16> &ports)
     QList<qint16> network;
     QList<NetworkAddress> addresses;
     for (const qint16 port : ports) {
-        const QString entry = Module1::DevicePathForPort(port);
-        if (!IsNetworkEntry(entry))
+        const QString entry = Module1::devicePathForPort(port);
+        if (!isNetworkEntry(entry))
             continue;
         QString why;
-        if (const auto address = ParseNetworkAddress(entry, &why)) {
+        if (const auto address = parseNetworkAddress(entry, &why)) {
             network << port;
             addresses << *address;
         } else {
@@ -82,9 +82,9 @@ void LineService::beginScan(const QList<qint16> &ports)
         }
     }
     QStringList why;
-    const QList<bool> answering = Answering(addresses, NetworkPortService::OpenDeadlineMs, why);
+    const QList<bool> answered = answering(addresses, NetworkPortService::OpenDeadlineMs, why);
     for (qsizetype i = 0; i < network.size(); ++i) {
-        m_scanned.insert(network[i], answering[i]);
+        m_scanned.insert(network[i], answered[i]);
         if (!why[i].isEmpty())
             qCWarning(LineLog, "[Ports] %d=%s: %s", network[i], qPrintable(addresses[i].toString()),
                       qPrintable(why[i]));

@@ -6,7 +6,7 @@ namespace {
 
 const QLatin1String SchemeEnd("://");
 
-bool IsSchemeCharacter(QChar c, bool first)
+bool isSchemeCharacter(QChar c, bool first)
 {
     const bool letter = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
     if (first)
@@ -17,7 +17,7 @@ bool IsSchemeCharacter(QChar c, bool first)
 // Letters, digits, hyphens, dots and underscores: what a resolver takes as
 // a name or an IPv4 address. Anything else is a typing error worth naming
 // now rather than a lookup failure later.
-bool HasHostCharacters(QStringView host)
+bool hasHostCharacters(QStringView host)
 {
     for (QChar c : host) {
         if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('-') && c != QLatin1Char('.')
@@ -31,7 +31,7 @@ bool HasHostCharacters(QStringView host)
 // hyphen, 253 characters in all, and a final dot allowed (an absolute name):
 // what a name must be to be looked up at all ("a..b", "-rack" and ".lab" are
 // not).
-bool IsHostName(QStringView host)
+bool isHostName(QStringView host)
 {
     if (host.endsWith(QLatin1Char('.')))
         host.chop(1);
@@ -44,7 +44,7 @@ bool IsHostName(QStringView host)
     return true;
 }
 
-std::optional<NetworkAddress> Refuse(QString *reason, const char *why)
+std::optional<NetworkAddress> refuse(QString *reason, const char *why)
 {
     if (reason)
         *reason = QString::fromLatin1(why);
@@ -60,24 +60,24 @@ QString NetworkAddress::toString() const
     return QStringLiteral("%1://%2:%3").arg(scheme, shownHost).arg(port);
 }
 
-bool IsNetworkEntry(QStringView entry)
+bool isNetworkEntry(QStringView entry)
 {
     entry = entry.trimmed();
     const qsizetype end = entry.indexOf(SchemeEnd);
     if (end <= 0)
         return false;
     for (qsizetype i = 0; i < end; ++i) {
-        if (!IsSchemeCharacter(entry[i], i == 0))
+        if (!isSchemeCharacter(entry[i], i == 0))
             return false;
     }
     return true;
 }
 
-std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *reason)
+std::optional<NetworkAddress> parseNetworkAddress(QStringView entry, QString *reason)
 {
     entry = entry.trimmed();
-    if (!IsNetworkEntry(entry))
-        return Refuse(reason, "not a network address");
+    if (!isNetworkEntry(entry))
+        return refuse(reason, "not a network address");
     const qsizetype schemeEnd = entry.indexOf(SchemeEnd);
     const QStringView scheme = entry.left(schemeEnd);
     NetworkAddress address;
@@ -86,19 +86,19 @@ std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *re
     else if (scheme.compare(QLatin1String("rfc2217"), Qt::CaseInsensitive) == 0)
         address.protocol = NetworkAddress::Protocol::Rfc2217;
     else
-        return Refuse(reason, "unknown scheme");
+        return refuse(reason, "unknown scheme");
 
     QStringView rest = entry.mid(schemeEnd + SchemeEnd.size());
     if (rest.startsWith(QLatin1Char('['))) {
         const qsizetype close = rest.indexOf(QLatin1Char(']'));
         if (close < 0)
-            return Refuse(reason, "bad host");
+            return refuse(reason, "bad host");
         address.host = rest.mid(1, close - 1).toString();
         QHostAddress literal;
         if (address.host.isEmpty())
-            return Refuse(reason, "empty host");
+            return refuse(reason, "empty host");
         if (!literal.setAddress(address.host) || literal.protocol() != QAbstractSocket::IPv6Protocol)
-            return Refuse(reason, "bad host");
+            return refuse(reason, "bad host");
         rest = rest.mid(close + 1);
     } else {
         // A host never holds a colon without brackets, so the first one ends it.
@@ -106,19 +106,19 @@ std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *re
         QHostAddress literal;
         if (colon != rest.lastIndexOf(QLatin1Char(':'))
             && literal.setAddress(rest.left(rest.lastIndexOf(QLatin1Char(':'))).toString()))
-            return Refuse(reason, "IPv6 address without brackets");
+            return refuse(reason, "IPv6 address without brackets");
         address.host = rest.left(colon).toString();  // all of it if there is none
         if (address.host.isEmpty())
-            return Refuse(reason, "empty host");
-        if (!HasHostCharacters(address.host))
-            return Refuse(reason, "bad host");
-        if (!IsHostName(address.host))
-            return Refuse(reason, "not a valid host name");
+            return refuse(reason, "empty host");
+        if (!hasHostCharacters(address.host))
+            return refuse(reason, "bad host");
+        if (!isHostName(address.host))
+            return refuse(reason, "not a valid host name");
         rest = colon < 0 ? QStringView() : rest.mid(colon);
     }
 
     if (!rest.startsWith(QLatin1Char(':')))
-        return rest.isEmpty() ? Refuse(reason, "missing port") : Refuse(reason, "junk after the host");
+        return rest.isEmpty() ? refuse(reason, "missing port") : refuse(reason, "junk after the host");
     rest = rest.mid(1);
     qsizetype digits = 0;
     quint32 port = 0;
@@ -128,11 +128,11 @@ std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *re
         ++digits;
     }
     if (digits == 0)
-        return Refuse(reason, "missing port");
+        return refuse(reason, "missing port");
     if (digits < rest.size())
-        return Refuse(reason, "junk after the port");
+        return refuse(reason, "junk after the port");
     if (port < 1 || port > 65535)
-        return Refuse(reason, "port out of range");
+        return refuse(reason, "port out of range");
     address.port = quint16(port);
     return address;
 }

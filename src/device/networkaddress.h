@@ -28,7 +28,7 @@ struct NetworkAddress
 // True when the entry is meant as a network address (it starts with
 // "scheme://"), whether or not it is a valid one; device paths and names
 // such as /dev/ttyUSB0, ttyS1 or COM3 are not.
-bool IsNetworkEntry(QStringView entry);
+bool isNetworkEntry(QStringView entry);
 
 // The address an entry names, or nothing, with a short reason for the
 // refusal in `reason` (when given): "unknown scheme", "empty host", "bad
@@ -36,4 +36,4 @@ bool IsNetworkEntry(QStringView entry);
 // label, a hyphen at a label's end), "IPv6 address without brackets", "junk
 // after the host", "missing port", "port out of range", "junk after the
 // port".
-std::optional<NetworkAddress> ParseNetworkAddress(QStringView entry, QString *reason = nullptr);
+std::optional<NetworkAddress> parseNetworkAddress(QStringView entry, QString *reason = nullptr);

@@ -14,7 +14,7 @@
 
 namespace {
 
-int Remaining(const QDeadlineTimer &deadline)
+int remaining(const QDeadlineTimer &deadline)
 {
     return int(std::max<qint64>(0, deadline.remainingTime()));
 }
@@ -23,7 +23,7 @@ int Remaining(const QDeadlineTimer &deadline)
 // even a reset. The kernel's keep-alive probes and its limit on
 // unacknowledged data turn that into a socket error within seconds, with no
 // timer in this process.
-void DetectSilentDeath(QTcpSocket &socket)
+void detectSilentDeath(QTcpSocket &socket)
 {
     socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     const int fd = int(socket.socketDescriptor());
@@ -72,7 +72,7 @@ NetworkPortService::~NetworkPortService()
 
 void NetworkPortService::setPortNumber(qint16 port)
 {
-    setEntry(Module1::DevicePathForPort(port));
+    setEntry(Module1::devicePathForPort(port));
 }
 
 void NetworkPortService::setEntry(const QString &entry)
@@ -83,7 +83,7 @@ void NetworkPortService::setEntry(const QString &entry)
         m_lastUpMs = 0;
     }
     m_entry = entry;
-    m_address = ParseNetworkAddress(m_entry, &m_entryError);
+    m_address = parseNetworkAddress(m_entry, &m_entryError);
 }
 
 bool NetworkPortService::isOpen() const
@@ -108,7 +108,7 @@ bool NetworkPortService::open()
     if (m_open)
         return false;
     if (!m_address) {
-        if (IsNetworkEntry(m_entry))
+        if (isNetworkEntry(m_entry))
             qCWarning(LineLog, "%s: %s", qPrintable(m_entry), qPrintable(m_entryError));
         return false;
     }
@@ -153,13 +153,13 @@ bool NetworkPortService::connectWithin(const QDeadlineTimer &deadline)
     if (!lookup.wait(deadline))
         return false;
     for (const QHostAddress &address : lookup.addresses()) {
-        if (Remaining(deadline) == 0)
+        if (remaining(deadline) == 0)
             break;
         m_failed = false;
         m_socket.connectToHost(address, m_address->port);
-        if (m_socket.waitForConnected(Remaining(deadline))) {
+        if (m_socket.waitForConnected(remaining(deadline))) {
             m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            DetectSilentDeath(m_socket);
+            detectSilentDeath(m_socket);
             return true;
         }
         m_socket.abort();
@@ -180,12 +180,12 @@ bool NetworkPortService::negotiateWithin(const QDeadlineTimer &deadline)
         const bool comPortAnswered = m_telnet.comPortAccepted() || m_telnet.comPortRefused();
         if (m_telnet.binaryAgreed() && (comPortAnswered || m_telnet.mode() == Telnet::Client::Mode::Raw))
             return true;
-        if (Remaining(deadline) == 0) {
+        if (remaining(deadline) == 0) {
             if (m_telnet.binaryAgreed())
                 warnComPort();
             return m_telnet.binaryAgreed();
         }
-        m_socket.waitForReadyRead(Remaining(deadline));
+        m_socket.waitForReadyRead(remaining(deadline));
     }
 }
 

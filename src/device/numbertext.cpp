@@ -8,13 +8,13 @@
 namespace NumberText {
 namespace {
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // The position after the run of digits that starts at i.
-qsizetype SkipDigits(QStringView text, qsizetype i)
+qsizetype skipDigits(QStringView text, qsizetype i)
 {
-    while (i < text.size() && IsDigit(text[i]))
+    while (i < text.size() && isDigit(text[i]))
         ++i;
     return i;
 }
@@ -22,7 +22,7 @@ qsizetype SkipDigits(QStringView text, qsizetype i)
 // from_chars gives up on magnitudes a double cannot hold, both huge and tiny.
 // Decide which from the decimal exponent the text implies: huge reads as
 // infinity, tiny as 0.
-double OutOfRangeValue(const std::string &number)
+double outOfRangeValue(const std::string &number)
 {
     const bool negative = number.front() == '-';
     long long magnitude = 0;
@@ -58,22 +58,22 @@ double OutOfRangeValue(const std::string &number)
 
 } // namespace
 
-Reading Read(QStringView text)
+Reading read(QStringView text)
 {
     Reading r;
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && IsBlank(text[i]))
+    while (i < n && isBlank(text[i]))
         ++i;
 
     const qsizetype start = i;
     if (i < n && (text[i] == u'+' || text[i] == u'-'))
         ++i;
-    qsizetype end = SkipDigits(text, i);
+    qsizetype end = skipDigits(text, i);
     qsizetype digits = end - i;
     i = end;
     if (i < n && text[i] == u'.') {
-        end = SkipDigits(text, i + 1);
+        end = skipDigits(text, i + 1);
         // "5." reads as 5; a lone "." is no number.
         if (digits + (end - i - 1) > 0) {
             digits += end - i - 1;
@@ -88,8 +88,8 @@ Reading Read(QStringView text)
         qsizetype j = i + 1;
         if (j < n && (text[j] == u'+' || text[j] == u'-'))
             ++j;
-        if (SkipDigits(text, j) > j)
-            i = SkipDigits(text, j);
+        if (skipDigits(text, j) > j)
+            i = skipDigits(text, j);
     }
 
     // Only ASCII was accepted above, so Latin-1 is exact; from_chars never
@@ -102,30 +102,29 @@ Reading Read(QStringView text)
     double value = 0;
     const auto result = std::from_chars(first, last, value);
     if (result.ec == std::errc::result_out_of_range)
-        value = OutOfRangeValue(ascii);
+        value = outOfRangeValue(ascii);
     r.value = value;
-    r.found = true;
 
-    while (i < n && IsBlank(text[i]))
+    while (i < n && isBlank(text[i]))
         ++i;
     r.whole = (i == n);
     return r;
 }
 
-double RoundHalfEven(double value)
+double roundHalfEven(double value)
 {
     // nearbyint follows the current rounding mode, which is round-to-nearest,
     // ties-to-even unless someone changed it.
     return std::nearbyint(value);
 }
 
-bool FitsInt16(double value)
+bool fitsInt16(double value)
 {
     return value >= std::numeric_limits<qint16>::min()
         && value <= std::numeric_limits<qint16>::max();
 }
 
-QString WholeNumberText(double value)
+QString wholeNumberText(double value)
 {
     if (std::isinf(value))
         return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
@@ -134,7 +133,7 @@ QString WholeNumberText(double value)
     return QString::number(value, 'f', 0);
 }
 
-QString ZeroPadded(qint64 value, int digits)
+QString zeroPadded(qint64 value, int digits)
 {
     return QString::number(value).rightJustified(digits, QLatin1Char('0'));
 }

@@ -5,7 +5,7 @@
 
 namespace Module1 {
 
-QString DefaultDevicePath(qint16 port)
+QString defaultDevicePath(qint16 port)
 {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(port);
@@ -21,21 +21,21 @@ QString DefaultDevicePath(qint16 port)
 }
 
 namespace {
-QHash<qint16, QString> &NamedForRun()
+QHash<qint16, QString> &namedForRun()
 {
     static QHash<qint16, QString> devices;
     return devices;
 }
 } // namespace
 
-void NameDeviceForRun(qint16 port, const QString &device)
+void nameDeviceForRun(qint16 port, const QString &device)
 {
-    NamedForRun().insert(port, device);
+    namedForRun().insert(port, device);
 }
 
-QString DevicePathForPort(qint16 port)
+QString devicePathForPort(qint16 port)
 {
-    if (const auto named = NamedForRun().constFind(port); named != NamedForRun().cend())
+    if (const auto named = namedForRun().constFind(port); named != namedForRun().cend())
         return *named;
 #ifndef Q_OS_WIN
     const QSettings settings;
@@ -43,7 +43,7 @@ QString DevicePathForPort(qint16 port)
     if (!named.isEmpty())
         return named;
 #endif
-    return DefaultDevicePath(port);
+    return defaultDevicePath(port);
 }
 
 } // namespace Module1

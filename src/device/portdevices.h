@@ -16,14 +16,14 @@ inline constexpr qint16 FirstPort = 1;
 inline constexpr qint16 LastPort = 16;
 
 // The device of the default table; empty outside 1 to 16.
-QString DefaultDevicePath(qint16 port);
+QString defaultDevicePath(qint16 port);
 
 // The device that opening port number `port` uses: a device named for this
 // run, else the settings entry if there is one, else the default table.
-QString DevicePathForPort(qint16 port);
+QString devicePathForPort(qint16 port);
 
 // Names the device of a port for this run only (the command line's --port);
 // nothing is stored.
-void NameDeviceForRun(qint16 port, const QString &device);
+void nameDeviceForRun(qint16 port, const QString &device);
 
 } // namespace Module1

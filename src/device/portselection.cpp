@@ -53,20 +53,20 @@ bool OpenPortIfPresent(PortService &Comm, const PortState &ports, qint16 port)
     return OpenPort(Comm, port);
 }
 
-qint16 RememberedPort()
+qint16 rememberedPort()
 {
     const QSettings settings;
     const QString stored = settings.value(ComportKey, QStringLiteral("1")).toString();
-    const NumberText::Reading reading = NumberText::Read(stored);
+    const NumberText::Reading reading = NumberText::read(stored);
     if (reading.whole) {
-        const double port = NumberText::RoundHalfEven(reading.value);
-        if (NumberText::FitsInt16(port))
+        const double port = NumberText::roundHalfEven(reading.value);
+        if (NumberText::fitsInt16(port))
             return qint16(port);
     }
     return 1;
 }
 
-void RememberPort(const QString &entryText)
+void rememberPort(const QString &entryText)
 {
     QSettings settings;
     // Every start stores the remembered port again. Rewriting an unchanged

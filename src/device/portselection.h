@@ -34,9 +34,9 @@ bool OpenPortIfPresent(PortService &Comm, const PortState &ports, qint16 port);
 
 // The remembered port: settings "Settings/Comport", default "1". A stored
 // value that is not a number in the 16-bit range counts as absent.
-qint16 RememberedPort();
+qint16 rememberedPort();
 
 // Stores a port list entry's text as the remembered port.
-void RememberPort(const QString &entryText);
+void rememberPort(const QString &entryText);
 
 } // namespace Module1

@@ -4,26 +4,26 @@
 
 namespace Program {
 
-QString Version()
+QString version()
 {
     return QStringLiteral(QV718_VERSION);
 }
 
-QString WindowTitle()
+QString windowTitle()
 {
-    return QLatin1String(Name) + QStringLiteral(" Control Panel v") + Version();
+    return QLatin1String(Name) + QStringLiteral(" Control Panel v") + version();
 }
 
-QString MessageCaption()
+QString messageCaption()
 {
-    return QLatin1String(Name) + QLatin1Char('v') + Version();
+    return QLatin1String(Name) + QLatin1Char('v') + version();
 }
 
-void SetIdentity()
+void setIdentity()
 {
     QCoreApplication::setOrganizationName(QLatin1String(Name));
     QCoreApplication::setApplicationName(QLatin1String(Name));
-    QCoreApplication::setApplicationVersion(Version());
+    QCoreApplication::setApplicationVersion(version());
 }
 
 } // namespace Program

@@ -11,16 +11,16 @@ namespace Program {
 inline constexpr char Name[] = "QV-718";
 
 // "1.0.2"
-QString Version();
+QString version();
 
 // "QV-718 Control Panel v1.0.2", the window's title.
-QString WindowTitle();
+QString windowTitle();
 
 // "QV-718v1.0.2", the caption of the program's message box.
-QString MessageCaption();
+QString messageCaption();
 
 // Makes the running application this program, for QSettings and --version.
 // Needs the application object.
-void SetIdentity();
+void setIdentity();
 
 } // namespace Program

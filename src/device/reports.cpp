@@ -2,17 +2,17 @@
 
 namespace Module1 {
 
-int WriteTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date)
+int writeTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date)
 {
     int n = 0;
     frame[n++] = char(FrameStart);
-    frame[n++] = char(day / 100);
-    frame[n++] = char(day % 100);
+    frame[n++] = char(dayHundreds(day));
+    frame[n++] = char(dayRest(day));
     frame[n++] = char(hour);
     frame[n++] = char(minute);
     frame[n++] = char(second);
     if (date) {
-        frame[n++] = char(date->year - 2000);
+        frame[n++] = char(yearByte(date->year));
         frame[n++] = char(date->firstGroup);
         frame[n++] = char(date->secondGroup);
     }
@@ -20,20 +20,20 @@ int WriteTimeReport(char *frame, int day, int hour, int minute, int second, cons
     return n;
 }
 
-QByteArray TimeReportFrame(int day, int hour, int minute, int second, const ReportDate *date)
+QByteArray timeReportFrame(int day, int hour, int minute, int second, const ReportDate *date)
 {
     char frame[TimeReportMaxFrame];
-    return QByteArray(frame, WriteTimeReport(frame, day, hour, minute, second, date));
+    return QByteArray(frame, writeTimeReport(frame, day, hour, minute, second, date));
 }
 
-QByteArray StatusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMode, quint8 flags, quint8 byte4,
-                             QByteArrayView offsetDigits)
+QByteArray statusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMode, quint8 flags, quint8 byte4,
+                             QByteArrayView digits)
 {
     QByteArray frame;
     frame.reserve(StatusReportLength + 2);
     for (const quint8 byte : {FrameStart, timeZone, readMode, generateMode, flags, byte4})
         frame += char(byte);
-    frame += offsetDigits;
+    frame += digits;
     frame += char(StatusReportEnd);
     return frame;
 }

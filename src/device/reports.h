@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commands.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -53,13 +55,13 @@ inline constexpr int TimeReportMaxFrame = TimeReportLongLength + 2;
 // Writes a time report as the unit sends it into `frame`, which has room for
 // TimeReportMaxFrame bytes, and returns its length: the day of the year and
 // the time of day, and the date when there is one. Nothing is allocated.
-int WriteTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date = nullptr);
-QByteArray TimeReportFrame(int day, int hour, int minute, int second, const ReportDate *date = nullptr);
+int writeTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date = nullptr);
+QByteArray timeReportFrame(int day, int hour, int minute, int second, const ReportDate *date = nullptr);
 
-// A status report as the unit sends it. `offsetDigits` are the four digit
-// bytes (OffsetDigits in commands.h).
-QByteArray StatusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMode, quint8 flags, quint8 byte4,
-                             QByteArrayView offsetDigits);
+// A status report as the unit sends it. `digits` are the four digit
+// bytes (offsetDigits in commands.h).
+QByteArray statusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMode, quint8 flags, quint8 byte4,
+                             QByteArrayView digits);
 
 // Receives the complete reports, synchronously, in the order of their
 // terminators. Both read the report from the framer's buffer.

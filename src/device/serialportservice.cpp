@@ -16,7 +16,7 @@ namespace {
 // A device path that names nothing. Only paths are judged here: a bare name
 // ("ttyUSB0", "COM3") goes to QSerialPort as it is, which knows where such
 // names live on each system.
-bool IsMissingDevicePath(const QString &portName)
+bool isMissingDevicePath(const QString &portName)
 {
     const bool isPath = portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./"))
         || portName.startsWith(QLatin1String("../"));
@@ -63,7 +63,7 @@ void SerialPortService::awaitReturn()
 
 QString SerialPortService::devicePath() const
 {
-    return Module1::DevicePathForPort(m_portNumber);
+    return Module1::devicePathForPort(m_portNumber);
 }
 
 bool SerialPortService::isOpen() const
@@ -82,7 +82,7 @@ bool SerialPortService::open()
     // Most of the ports probed at start-up have no device. QSerialPort would
     // first make, sync to disk and remove a lock file for each, a few tenths
     // of a millisecond apiece, only to find nothing to open.
-    if (IsMissingDevicePath(path))
+    if (isMissingDevicePath(path))
         return false;
     m_failed = false;
     m_port.clearError();

@@ -6,7 +6,7 @@ namespace Telnet {
 
 namespace {
 
-void AppendCommand(QByteArray &out, quint8 verb, quint8 option)
+void appendCommand(QByteArray &out, quint8 verb, quint8 option)
 {
     const char bytes[] = {char(Iac), char(verb), char(option)};
     out.append(bytes, sizeof bytes);
@@ -14,7 +14,7 @@ void AppendCommand(QByteArray &out, quint8 verb, quint8 option)
 
 } // namespace
 
-void AppendEscaped(QByteArrayView data, QByteArray &out)
+void appendEscaped(QByteArrayView data, QByteArray &out)
 {
     const char *p = data.data();
     const char *end = p + data.size();
@@ -28,17 +28,17 @@ void AppendEscaped(QByteArrayView data, QByteArray &out)
     }
 }
 
-QByteArray SubNegotiation(quint8 option, QByteArrayView payload)
+QByteArray subNegotiation(quint8 option, QByteArrayView payload)
 {
     QByteArray out;
     out.reserve(payload.size() * 2 + 5);
     out.append(char(Iac)).append(char(Sb)).append(char(option));
-    AppendEscaped(payload, out);
+    appendEscaped(payload, out);
     out.append(char(Iac)).append(char(Se));
     return out;
 }
 
-QByteArray ComPortSettings(quint32 baudRate)
+QByteArray comPortSettings(quint32 baudRate)
 {
     const char baud[] = {char(SetBaudRate), char(baudRate >> 24), char(baudRate >> 16), char(baudRate >> 8),
                          char(baudRate)};
@@ -48,9 +48,9 @@ QByteArray ComPortSettings(quint32 baudRate)
     static const char settings[][2] = {{SetDataSize, 8},  {SetParity, 1},        {SetStopSize, 1},
                                        {SetControl, 1},   {SetControl, 14},      {SetLineStateMask, 0},
                                        {SetModemStateMask, 0}};
-    QByteArray out = SubNegotiation(ComPort, QByteArrayView(baud, sizeof baud));
+    QByteArray out = subNegotiation(ComPort, QByteArrayView(baud, sizeof baud));
     for (const auto &setting : settings)
-        out += SubNegotiation(ComPort, QByteArrayView(setting, 2));
+        out += subNegotiation(ComPort, QByteArrayView(setting, 2));
     return out;
 }
 
@@ -63,9 +63,9 @@ QByteArray Client::opening() const
 {
     QByteArray out;
     if (m_mode == Mode::Telnet) {
-        AppendCommand(out, Will, Binary);
-        AppendCommand(out, Do, Binary);
-        AppendCommand(out, Will, ComPort);
+        appendCommand(out, Will, Binary);
+        appendCommand(out, Do, Binary);
+        appendCommand(out, Will, ComPort);
     }
     return out;
 }
@@ -155,20 +155,20 @@ void Client::command(quint8 verb, quint8 option, QByteArray &reply)
         // Never enabled, so a WONT or DONT changes nothing; each WILL or DO
         // is a fresh request and gets its refusal.
         if (enable)
-            AppendCommand(reply, refuse, option);
+            appendCommand(reply, refuse, option);
         return;
     }
     switch (*state) {
     case Q::No:
         if (enable) {
             *state = Q::Yes;
-            AppendCommand(reply, agree, option);
+            appendCommand(reply, agree, option);
         }
         break;
     case Q::Yes:
         if (!enable) {
             *state = Q::No;
-            AppendCommand(reply, refuse, option);
+            appendCommand(reply, refuse, option);
         }
         break;
     case Q::WantYes:
@@ -182,7 +182,7 @@ void Client::command(quint8 verb, quint8 option, QByteArray &reply)
     // provoked it.
     if (state == &m_usComPort && *state == Q::Yes && !m_settingsSent) {
         m_settingsSent = true;
-        reply += ComPortSettings();
+        reply += comPortSettings();
     }
 }
 
@@ -191,7 +191,7 @@ void Client::encode(QByteArrayView data, QByteArray &out) const
     if (m_mode == Mode::Raw)
         out.append(data);
     else
-        AppendEscaped(data, out);
+        appendEscaped(data, out);
 }
 
 bool Client::binaryAgreed() const

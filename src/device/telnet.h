@@ -28,14 +28,14 @@ inline constexpr quint32 LineBaudRate = 9600;
 
 // Appends `data` to `out` with every 0xFF doubled, as data and sub-negotiation
 // values travel on a Telnet connection.
-void AppendEscaped(QByteArrayView data, QByteArray &out);
+void appendEscaped(QByteArrayView data, QByteArray &out);
 
 // IAC SB option <payload, escaped> IAC SE.
-QByteArray SubNegotiation(quint8 option, QByteArrayView payload);
+QByteArray subNegotiation(quint8 option, QByteArrayView payload);
 
 // The sub-negotiations that set the server's serial port to the unit's line
 // and silence its line-state and modem-state notifications.
-QByteArray ComPortSettings(quint32 baudRate = LineBaudRate);
+QByteArray comPortSettings(quint32 baudRate = LineBaudRate);
 
 // One connection's decoder and negotiator. Its state is a few bytes of fixed
 // size whatever arrives: sub-negotiations are skipped, never stored, as
@@ -63,7 +63,7 @@ public:
     // acknowledgements of our own requests and repeats of a state already
     // held are not answered, so no two RFC 1143 ends loop. Options other
     // than BINARY and COM-PORT-OPTION are refused. The first time the server
-    // agrees to COM-PORT-OPTION, ComPortSettings() follows in `reply`.
+    // agrees to COM-PORT-OPTION, comPortSettings() follows in `reply`.
     // Bytes are data as they are: no carriage-return rules apply.
     void receive(QByteArrayView in, QByteArray &data, QByteArray &reply);
 

@@ -11,12 +11,12 @@ namespace Artwork {
 
 // Drawn once per run, on first use.
 namespace {
-QPixmap RenderLogo32();
-QIcon RenderLogoIcon();
-QPixmap RenderLockLamp(bool locked);
+QPixmap renderLogo32();
+QIcon renderLogoIcon();
+QPixmap renderLockLamp(bool locked);
 } // namespace
 
-void PaintLogo(QPainter &painter, const QRectF &bounds)
+void paintLogo(QPainter &painter, const QRectF &bounds)
 {
     painter.save();
     painter.translate(bounds.topLeft());
@@ -63,33 +63,33 @@ void PaintLogo(QPainter &painter, const QRectF &bounds)
     painter.restore();
 }
 
-QPixmap Logo32()
+QPixmap logo32()
 {
-    static const QPixmap logo = RenderLogo32();
+    static const QPixmap logo = renderLogo32();
     return logo;
 }
 
-QIcon LogoIcon()
+QIcon logoIcon()
 {
-    static const QIcon icon = RenderLogoIcon();
+    static const QIcon icon = renderLogoIcon();
     return icon;
 }
 
-QPixmap LockLamp(bool locked)
+const QPixmap &lockLamp(bool locked)
 {
-    static const QPixmap lamps[2] = {RenderLockLamp(false), RenderLockLamp(true)};
+    static const QPixmap lamps[2] = {renderLockLamp(false), renderLockLamp(true)};
     return lamps[locked ? 1 : 0];
 }
 
 namespace {
 
-QPixmap RenderLogo32()
+QPixmap renderLogo32()
 {
     QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        PaintLogo(painter, QRectF(0, 0, 32, 32));
+        paintLogo(painter, QRectF(0, 0, 32, 32));
     }
     // Fold the rendering into a 16-colour image.
     const QList<QRgb> palette = {
@@ -105,21 +105,21 @@ QPixmap RenderLogo32()
     return QPixmap::fromImage(indexed.convertToFormat(QImage::Format_ARGB32));
 }
 
-QIcon RenderLogoIcon()
+QIcon renderLogoIcon()
 {
-    QIcon icon(Logo32());
+    QIcon icon(logo32());
     for (int size : {16, 48, 64, 128, 256}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        PaintLogo(painter, QRectF(0, 0, size, size));
+        paintLogo(painter, QRectF(0, 0, size, size));
         painter.end();
         icon.addPixmap(pixmap);
     }
     return icon;
 }
 
-QPixmap RenderLockLamp(bool locked)
+QPixmap renderLockLamp(bool locked)
 {
     QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

@@ -11,17 +11,17 @@ namespace Artwork {
 
 // The logo: a clock face over a time-code pulse train, on a dark blue tile.
 // Scales to any size.
-void PaintLogo(QPainter &painter, const QRectF &bounds);
+void paintLogo(QPainter &painter, const QRectF &bounds);
 
 // The logo as the window shows it: 32 x 32, at most 16 colours.
-QPixmap Logo32();
+QPixmap logo32();
 
 // The window icon, with the 32 x 32 image and larger renderings for
 // desktops that ask for them.
-QIcon LogoIcon();
+QIcon logoIcon();
 
 // The lock lamp, 16 x 16 on a transparent background: green when the reader
 // is locked, grey when it is not.
-QPixmap LockLamp(bool locked);
+const QPixmap &lockLamp(bool locked);
 
 } // namespace Artwork

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-void EnableGroup(std::initializer_list<QWidget *> controls, bool enabled)
+void enableGroup(std::initializer_list<QWidget *> controls, bool enabled)
 {
     if (!enabled && controls.size() > 0) {
         QWidget *const window = (*controls.begin())->window();

@@ -10,4 +10,4 @@ class QWidget;
 // would then pick settings in a list they never chose. The unit's reports
 // disable controls while the operator may be typing, so the focus goes to
 // the window itself instead, where keys do nothing.
-void EnableGroup(std::initializer_list<QWidget *> controls, bool enabled);
+void enableGroup(std::initializer_list<QWidget *> controls, bool enabled);

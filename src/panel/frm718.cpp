@@ -26,7 +26,7 @@ namespace {
 // The window was designed around "MS Sans Serif" and "Courier New". Where
 // they are missing, fonts of nearly the same width stand in, so that every
 // caption still fits its control.
-void RegisterFontSubstitutes()
+void registerFontSubstitutes()
 {
     static bool done = false;
     if (done)
@@ -39,7 +39,7 @@ void RegisterFontSubstitutes()
                                {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
 
-QFont Font(const char *family, qreal points, bool bold = false)
+QFont makeFont(const char *family, qreal points, bool bold = false)
 {
     QFont font(QString::fromLatin1(family));
     font.setPointSizeF(points);
@@ -50,7 +50,7 @@ QFont Font(const char *family, qreal points, bool bold = false)
 // Fills a list without selecting anything: a list shows an empty box until
 // the program or the operator picks an entry.
 template <std::size_t N>
-void Fill(QComboBox *list, const char *const (&entries)[N])
+void fillList(QComboBox *list, const char *const (&entries)[N])
 {
     for (const char *entry : entries)
         list->addItem(QString::fromLatin1(entry));
@@ -70,16 +70,16 @@ frm718::frm718(PortService *comm, QWidget *parent)
     // What the form cannot hold: the title with the build's version, a
     // border the operator cannot drag, the pictures drawn in code, the list
     // entries the simulated unit shares, and the fonts.
-    setWindowTitle(Program::WindowTitle());
+    setWindowTitle(Program::windowTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
-    setWindowIcon(Artwork::LogoIcon());
-    ui->picLogo->setPixmap(Artwork::Logo32());
-    Fill(ui->cmbReadMode, Lists::ReadModes);
-    Fill(ui->cmbGenerateMode, Lists::GenerateModes);
-    Fill(ui->cmbTimeZone, Lists::TimeZones);
-    Fill(ui->cmbControlFunction, Lists::ControlFunctions);
-    ApplyFonts();
+    setWindowIcon(Artwork::logoIcon());
+    ui->picLogo->setPixmap(Artwork::logo32());
+    fillList(ui->cmbReadMode, Lists::ReadModes);
+    fillList(ui->cmbGenerateMode, Lists::GenerateModes);
+    fillList(ui->cmbTimeZone, Lists::TimeZones);
+    fillList(ui->cmbControlFunction, Lists::ControlFunctions);
+    applyFonts();
     ui->cmbComports->setFocus();
 
     m_setTime = new SetTimeEditor(*ui, *Comm, this);
@@ -88,7 +88,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
     connect(Comm, &PortService::received, this, &frm718::Comm_OnComm);
-    connect(Comm, &PortService::returned, this, &frm718::LineReturned);
+    connect(Comm, &PortService::returned, this, &frm718::lineReturned);
 }
 
 frm718::~frm718()
@@ -102,16 +102,16 @@ frm718::~frm718()
 // Every control in "MS Sans Serif" 8.25 pt, the settings frame and the
 // generator time in 9.75 pt, the time separators bold. The form itself only
 // holds whole point sizes.
-void frm718::ApplyFonts()
+void frm718::applyFonts()
 {
-    RegisterFontSubstitutes();
-    setFont(Font("Courier New", 9.75));
+    registerFontSubstitutes();
+    setFont(makeFont("Courier New", 9.75));
     for (QWidget *control : findChildren<QWidget *>())
-        control->setFont(Font("MS Sans Serif", 8.25));
-    ui->Frame4->setFont(Font("MS Sans Serif", 9.75));
-    ui->lblGeneratorTime->setFont(Font("MS Sans Serif", 9.75));
-    ui->Label1->setFont(Font("MS Sans Serif", 8.25, true));
-    ui->Label2->setFont(Font("MS Sans Serif", 8.25, true));
+        control->setFont(makeFont("MS Sans Serif", 8.25));
+    ui->Frame4->setFont(makeFont("MS Sans Serif", 9.75));
+    ui->lblGeneratorTime->setFont(makeFont("MS Sans Serif", 9.75));
+    ui->Label1->setFont(makeFont("MS Sans Serif", 8.25, true));
+    ui->Label2->setFont(makeFont("MS Sans Serif", 8.25, true));
 }
 
 void frm718::setClock(Clock clock)
@@ -119,23 +119,23 @@ void frm718::setClock(Clock clock)
     m_clock = std::move(clock);
 }
 
-void frm718::UseOnlyLine(const QString &line)
+void frm718::useOnlyLine(const QString &line)
 {
     m_onlyLine = line;
 }
 
 void frm718::Form_Load()
 {
-    m_status->RequestFullReport();
+    m_status->requestFullReport();
     if (m_onlyLine.isEmpty()) {
-        m_ports.CurrentPort = RememberedPort();
+        m_ports.CurrentPort = rememberedPort();
         ScanComports(*Comm, m_ports);
     } else {
         // A number is that port; anything else stands for itself as port 0,
         // the number its entry's text converts to.
         m_ports.CurrentPort = qint16(m_onlyLine.toInt());
         if (m_ports.CurrentPort == 0)
-            NameDeviceForRun(0, m_onlyLine);
+            nameDeviceForRun(0, m_onlyLine);
         m_ports.AvailablePorts = {m_ports.CurrentPort};
         m_ports.AvailablePortCount = 1;
     }
@@ -156,7 +156,7 @@ void frm718::PopulateComports(qint16 current)
             // entry is selected only when it is the remembered port.
             const QSignalBlocker quiet(list);
             list->addItem(m_onlyLine.isEmpty() ? QString::number(port) : m_onlyLine);
-            list->setItemData(list->count() - 1, DevicePathForPort(port), Qt::ToolTipRole);
+            list->setItemData(list->count() - 1, devicePathForPort(port), Qt::ToolTipRole);
             if (list->count() == 1)
                 list->setCurrentIndex(-1);
         }
@@ -166,7 +166,7 @@ void frm718::PopulateComports(qint16 current)
             // and awaited, as any lost line.
             list->setCurrentIndex(list->count() - 1);
             if (!OpenPortIfPresent(*Comm, m_ports, port))
-                ShowLinkLost();
+                showLinkLost();
         }
     }
     // A line named on the command line may be longer than the list is wide:
@@ -190,15 +190,15 @@ void frm718::UpdateComport()
     if (OpenPortIfPresent(*Comm, m_ports, port)) {
         m_ports.CurrentPort = port;
         if (m_onlyLine.isEmpty())
-            RememberPort(entry);
+            rememberPort(entry);
         m_status->EnableInterface(false);
-        m_status->RequestFullReport();
+        m_status->requestFullReport();
         m_reopenedWithoutData = false;
     } else if (!m_onlyLine.isEmpty()) {
         // The line asked for on the command line is waited for.
-        ShowLinkLost();
+        showLinkLost();
     } else {
-        ShowCannotOpenComport();
+        showCannotOpenComport();
     }
 }
 
@@ -216,10 +216,10 @@ void frm718::Comm_OnComm()
             // Showing the report failed; the rest of the block is dropped.
         }
     }
-    RecoverReceive();
+    recoverReceive();
 }
 
-void frm718::RecoverReceive()
+void frm718::recoverReceive()
 {
     if (Comm->isOpen())
         Comm->close();
@@ -228,14 +228,14 @@ void frm718::RecoverReceive()
         m_reopenedWithoutData = true;
         return;
     }
-    ShowLinkLost();
+    showLinkLost();
 }
 
-void frm718::ShowLinkLost()
+void frm718::showLinkLost()
 {
     if (Comm->isOpen())
         Comm->close();
-    ShowCannotOpenComport();
+    showCannotOpenComport();
     // Settings picked now would go nowhere: they wait with the rest for the
     // unit's report after the line returns.
     m_status->EnableInterface(false);
@@ -244,22 +244,22 @@ void frm718::ShowLinkLost()
 
 // The lost line is open again, with no operator action: as after any
 // opening, the unit's settings are loaded from its next reports.
-void frm718::LineReturned()
+void frm718::lineReturned()
 {
     if (m_message)
         m_message->close();
     m_status->EnableInterface(false);
-    m_status->RequestFullReport();
+    m_status->requestFullReport();
     m_reopenedWithoutData = false;
 }
 
-void frm718::ShowCannotOpenComport()
+void frm718::showCannotOpenComport()
 {
     // One message at a time. The box is modal but does not block here: the
     // line's notifications keep their own pace while the operator reads it.
     if (m_message)
         return;
-    m_message = new QMessageBox(QMessageBox::NoIcon, Program::MessageCaption(), QStringLiteral("Cannot open Comport"),
+    m_message = new QMessageBox(QMessageBox::NoIcon, Program::messageCaption(), QStringLiteral("Cannot open Comport"),
                                 QMessageBox::Ok, this);
     m_message->setObjectName(QStringLiteral("cannotOpenComport"));
     m_message->setAttribute(Qt::WA_DeleteOnClose);

@@ -47,7 +47,7 @@ public:
     // line, shown as `line` (a port number, a device path or a network
     // address), start-up opens it instead of scanning, and no choice is
     // remembered.
-    void UseOnlyLine(const QString &line);
+    void useOnlyLine(const QString &line);
 
     // Start-up, before the window is first shown: finds the ports, reopens
     // the remembered one, shows the lamp unlocked and fills the set-time
@@ -55,15 +55,15 @@ public:
     void Form_Load();
 
 private:
-    void ApplyFonts();
+    void applyFonts();
     void PopulateComports(qint16 current);
     void cmbComports_Click();
     void UpdateComport();
     void Comm_OnComm();
-    void RecoverReceive();
-    void ShowLinkLost();
-    void ShowCannotOpenComport();
-    void LineReturned();
+    void recoverReceive();
+    void showLinkLost();
+    void showCannotOpenComport();
+    void lineReturned();
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;

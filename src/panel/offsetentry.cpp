@@ -22,7 +22,7 @@ void OffsetEntry::txtOffset_Change()
     if (m_status.applyingStatus())
         return;
 
-    const NumberText::Reading reading = NumberText::Read(ui.txtOffset->text());
+    const NumberText::Reading reading = NumberText::read(ui.txtOffset->text());
     double value = reading.value;
     if (!reading.whole || value < 0 || value > 9999) {
         ui.txtOffset->setText(QStringLiteral("0"));  // re-enters this handler
@@ -30,6 +30,6 @@ void OffsetEntry::txtOffset_Change()
         ui.txtOffset->setFocus();
         ui.txtOffset->setSelection(0, 1);
     }
-    const int offset = int(NumberText::RoundHalfEven(value));
-    SendCommand(Comm, SetOffset, OffsetDigits(offset));
+    const int offset = int(NumberText::roundHalfEven(value));
+    SendCommand(Comm, SetOffset, offsetDigits(offset));
 }

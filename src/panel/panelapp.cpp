@@ -13,7 +13,7 @@
 
 namespace {
 
-bool AsksForTextOnly(int argc, char **argv)
+bool asksForTextOnly(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
@@ -26,12 +26,12 @@ bool AsksForTextOnly(int argc, char **argv)
 
 } // namespace
 
-int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown)
+int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown)
 {
     // Help and the version are text: no window system is needed for them.
-    const std::unique_ptr<QCoreApplication> app(AsksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv)
+    const std::unique_ptr<QCoreApplication> app(asksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv)
                                                                             : new QApplication(argc, argv));
-    Program::SetIdentity();
+    Program::setIdentity();
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
         "Configures and watches a QV-718 time-code unit on a serial line: a local\n"
@@ -49,7 +49,7 @@ int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
 
     frm718 window(new LineService);
     if (options.isSet(port))
-        window.UseOnlyLine(options.value(port));
+        window.useOnlyLine(options.value(port));
     window.Form_Load();
     window.show();
     if (shown)

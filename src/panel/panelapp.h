@@ -8,4 +8,4 @@ class QWidget;
 // window on the serial line, starts it up, shows it and runs the event loop
 // until the operator closes it. --help and --version need no display.
 // `shown` runs once the window is shown (the start-up benchmark times it).
-int RunPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown = {});
+int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown = {});

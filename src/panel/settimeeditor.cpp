@@ -10,7 +10,7 @@
 #include <QFocusEvent>
 
 using namespace Module1;
-using NumberText::ZeroPadded;
+using NumberText::zeroPadded;
 
 SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)
     : QObject(parent)
@@ -31,12 +31,12 @@ const QColor FocusMark{255, 255, 255};
 
 // A field's value: the number its text begins with (0 if none), rounded to a
 // whole number with halves going to the even neighbour.
-double FieldValue(const QLineEdit *field)
+double fieldValue(const QLineEdit *field)
 {
-    return NumberText::RoundHalfEven(NumberText::Read(field->text()).value);
+    return NumberText::roundHalfEven(NumberText::read(field->text()).value);
 }
 
-void MarkField(QLineEdit *field, const QColor &colour)
+void markField(QLineEdit *field, const QColor &colour)
 {
     QPalette palette = field->palette();
     palette.setColor(QPalette::Base, colour);
@@ -45,15 +45,15 @@ void MarkField(QLineEdit *field, const QColor &colour)
 
 // Checks one field against its range: a good value is written back with at
 // least `digits` digits, a bad one as its plain whole number, and marked.
-bool CheckField(QLineEdit *field, double low, double high, int digits)
+bool checkField(QLineEdit *field, double low, double high, int digits)
 {
-    const double value = FieldValue(field);
+    const double value = fieldValue(field);
     if (value < low || value > high) {
-        field->setText(NumberText::WholeNumberText(value));
-        MarkField(field, ErrorMark);
+        field->setText(NumberText::wholeNumberText(value));
+        markField(field, ErrorMark);
         return false;
     }
-    field->setText(ZeroPadded(qint64(value), digits));
+    field->setText(zeroPadded(qint64(value), digits));
     return true;
 }
 
@@ -64,20 +64,20 @@ bool SetTimeEditor::ValidateSetTime()
     bool result = true;
 
     // The year: 9 to 99 stand for 2009 to 2099; 2009 to 2099 stay as typed.
-    const double year = FieldValue(ui.txtYear);
+    const double year = fieldValue(ui.txtYear);
     if (year >= 9 && year <= 99) {
-        ui.txtYear->setText(QString::number(qint64(year) + 2000));
+        ui.txtYear->setText(QString::number(yearOf(quint8(year))));
     } else if (year < 2009 || year > 2099) {
-        ui.txtYear->setText(NumberText::WholeNumberText(year));
-        MarkField(ui.txtYear, ErrorMark);
+        ui.txtYear->setText(NumberText::wholeNumberText(year));
+        markField(ui.txtYear, ErrorMark);
         result = false;
     }
 
     // Every field is examined, so every bad one is marked by one press.
-    result = CheckField(ui.txtDay, 1, 366, 3) && result;
-    result = CheckField(ui.txtHour, 0, 23, 2) && result;
-    result = CheckField(ui.txtMinute, 0, 59, 2) && result;
-    result = CheckField(ui.txtSecond, 0, 59, 2) && result;
+    result = checkField(ui.txtDay, 1, 366, 3) && result;
+    result = checkField(ui.txtHour, 0, 23, 2) && result;
+    result = checkField(ui.txtMinute, 0, 59, 2) && result;
+    result = checkField(ui.txtSecond, 0, 59, 2) && result;
     return result;
 }
 
@@ -85,13 +85,12 @@ void SetTimeEditor::cmdSetTime_Click()
 {
     if (!ValidateSetTime())
         return;
-    const int day = int(FieldValue(ui.txtDay));
+    const int day = int(fieldValue(ui.txtDay));
     SendCommand(Comm, SetTime,
-                SetTimePayload(day, int(FieldValue(ui.txtHour)), int(FieldValue(ui.txtMinute)),
-                               int(FieldValue(ui.txtSecond))));
-    const double year = NumberText::Read(ui.txtYear->text()).value;
-    const char yearByte = char(NumberText::RoundHalfEven(year - 2000));
-    SendCommand(Comm, SetYear, QByteArrayView(&yearByte, 1));
+                setTimePayload(day, int(fieldValue(ui.txtHour)), int(fieldValue(ui.txtMinute)),
+                               int(fieldValue(ui.txtSecond))));
+    const char year = char(yearByte(int(NumberText::roundHalfEven(NumberText::read(ui.txtYear->text()).value))));
+    SendCommand(Comm, SetYear, QByteArrayView(&year, 1));
 }
 
 bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
@@ -110,7 +109,7 @@ bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
         if (reason != Qt::MouseFocusReason && reason != Qt::TabFocusReason
             && reason != Qt::BacktabFocusReason && reason != Qt::ShortcutFocusReason)
             break;
-        FieldFocused(field);
+        fieldFocused(field);
         // A click that brings the focus would place the caret and undo the
         // selection; that one press is kept from the field.
         if (reason == Qt::MouseFocusReason)
@@ -134,22 +133,22 @@ bool SetTimeEditor::eventFilter(QObject *watched, QEvent *event)
 
 void SetTimeEditor::EnableSetTime(bool enabled)
 {
-    EnableGroup({ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.cmdSetTime}, enabled);
+    enableGroup({ui.txtDay, ui.txtHour, ui.txtMinute, ui.txtSecond, ui.cmdSetTime}, enabled);
 }
 
 void SetTimeEditor::LoadClockIntoFields(const QDateTime &localTime)
 {
     const QDate date = localTime.date();
     const QTime time = localTime.time();
-    ui.txtYear->setText(ZeroPadded(date.year(), 4));
+    ui.txtYear->setText(zeroPadded(date.year(), 4));
     ui.txtDay->setText(QString::number(date.dayOfYear()));
-    ui.txtHour->setText(ZeroPadded(time.hour(), 2));
-    ui.txtMinute->setText(ZeroPadded(time.minute(), 2));
-    ui.txtSecond->setText(ZeroPadded(time.second(), 2));
+    ui.txtHour->setText(zeroPadded(time.hour(), 2));
+    ui.txtMinute->setText(zeroPadded(time.minute(), 2));
+    ui.txtSecond->setText(zeroPadded(time.second(), 2));
 }
 
-void SetTimeEditor::FieldFocused(QLineEdit *field)
+void SetTimeEditor::fieldFocused(QLineEdit *field)
 {
-    MarkField(field, FocusMark);
+    markField(field, FocusMark);
     field->setSelection(0, int(field->text().size()));
 }

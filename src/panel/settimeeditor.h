@@ -38,7 +38,7 @@ private:
     // true when all hold acceptable values.
     bool ValidateSetTime();
     void cmdSetTime_Click();
-    void FieldFocused(QLineEdit *field);
+    void fieldFocused(QLineEdit *field);
 
     Ui::frm718 &ui;
     PortService &Comm;

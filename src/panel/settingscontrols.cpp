@@ -34,32 +34,32 @@ SettingsControls::SettingsControls(Ui::frm718 &ui, const StatusDisplay &status, 
     onState(ui.chkBinarySeconds, &SettingsControls::chkBinarySeconds_Click);
 }
 
-void SettingsControls::cmbTimeZone_Click() { SendSetting(ui.cmbTimeZone, SetTimeZone); }
-void SettingsControls::cmbReadMode_Click() { SendSetting(ui.cmbReadMode, SetReadMode); }
-void SettingsControls::cmbGenerateMode_Click() { SendSetting(ui.cmbGenerateMode, SetGenerateMode); }
-void SettingsControls::cmbControlFunction_Click() { SendSetting(ui.cmbControlFunction, SetControlFunction); }
-void SettingsControls::chkFreeze_Click() { SendSetting(ui.chkFreeze, SetOutputFreeze); }
-void SettingsControls::chkReaderEnable_Click() { SendSetting(ui.chkReaderEnable, SetReaderEnable); }
-void SettingsControls::chkLeapYear_Click() { SendSetting(ui.chkLeapYear, SetLeapYear); }
-void SettingsControls::chkBinarySeconds_Click() { SendSetting(ui.chkBinarySeconds, SetBinarySeconds); }
+void SettingsControls::cmbTimeZone_Click() { sendSetting(ui.cmbTimeZone, SetTimeZone); }
+void SettingsControls::cmbReadMode_Click() { sendSetting(ui.cmbReadMode, SetReadMode); }
+void SettingsControls::cmbGenerateMode_Click() { sendSetting(ui.cmbGenerateMode, SetGenerateMode); }
+void SettingsControls::cmbControlFunction_Click() { sendSetting(ui.cmbControlFunction, SetControlFunction); }
+void SettingsControls::chkFreeze_Click() { sendSetting(ui.chkFreeze, SetOutputFreeze); }
+void SettingsControls::chkReaderEnable_Click() { sendSetting(ui.chkReaderEnable, SetReaderEnable); }
+void SettingsControls::chkLeapYear_Click() { sendSetting(ui.chkLeapYear, SetLeapYear); }
+void SettingsControls::chkBinarySeconds_Click() { sendSetting(ui.chkBinarySeconds, SetBinarySeconds); }
 
-void SettingsControls::SendSetting(const QComboBox *list, quint8 code)
+void SettingsControls::sendSetting(const QComboBox *list, quint8 code)
 {
     if (m_status.applyingStatus())
         return;
-    SendSettingValue(list->currentIndex(), code);
+    sendSettingValue(list->currentIndex(), code);
 }
 
-void SettingsControls::SendSetting(const QCheckBox *box, quint8 code)
+void SettingsControls::sendSetting(const QCheckBox *box, quint8 code)
 {
     if (m_status.applyingStatus())
         return;
     // The state as the unit counts it: 0 clear, 1 ticked, 2 greyed.
     const Qt::CheckState state = box->checkState();
-    SendSettingValue(state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0, code);
+    sendSettingValue(state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0, code);
 }
 
-void SettingsControls::SendSettingValue(int value, quint8 code)
+void SettingsControls::sendSettingValue(int value, quint8 code)
 {
     // A list with nothing selected has no position to send.
     if (value < 0 || value > 255)

@@ -32,9 +32,9 @@ private:
     void chkBinarySeconds_Click();
 
     // The one procedure behind all eight handlers.
-    void SendSetting(const QComboBox *list, quint8 code);
-    void SendSetting(const QCheckBox *box, quint8 code);
-    void SendSettingValue(int value, quint8 code);
+    void sendSetting(const QComboBox *list, quint8 code);
+    void sendSetting(const QCheckBox *box, quint8 code);
+    void sendSettingValue(int value, quint8 code);
 
     Ui::frm718 &ui;
     const StatusDisplay &m_status;

@@ -12,7 +12,7 @@
 #include <QScopeGuard>
 
 using namespace Module1;
-using NumberText::ZeroPadded;
+using NumberText::zeroPadded;
 
 namespace {
 
@@ -20,13 +20,13 @@ namespace {
 // the layout's 1/1440-inch units (15 to a pixel).
 constexpr int SetTimeLeftWithYear = 960 / 15;
 
-Qt::CheckState BoxState(bool ticked)
+Qt::CheckState boxState(bool ticked)
 {
     return ticked ? Qt::Checked : Qt::Unchecked;
 }
 
 // Selects an entry, or the fallback when the position is beyond the list.
-void SelectPosition(QComboBox *list, int position, int fallback)
+void selectPosition(QComboBox *list, int position, int fallback)
 {
     list->setCurrentIndex(position < list->count() ? position : fallback);
 }
@@ -34,7 +34,7 @@ void SelectPosition(QComboBox *list, int position, int fallback)
 // Withdraws a list's last entry. If it was selected, the list is left with
 // nothing selected, as if the entry had never been picked; Qt would
 // otherwise move the selection to a neighbour that nobody chose.
-void RemoveLastEntry(QComboBox *list)
+void removeLastEntry(QComboBox *list)
 {
     const int last = list->count() - 1;
     if (list->currentIndex() == last)
@@ -43,13 +43,13 @@ void RemoveLastEntry(QComboBox *list)
 }
 
 // "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
-QString GeneratorTimeText(const quint8 *report, bool withDate)
+QString generatorTimeText(const quint8 *report, bool withDate)
 {
-    QString text = QString::number(report[0]) + ZeroPadded(report[1], 2) + QLatin1Char(' ') + ZeroPadded(report[2], 2)
-        + QLatin1Char(':') + ZeroPadded(report[3], 2) + QLatin1Char(':') + ZeroPadded(report[4], 2);
+    QString text = QString::number(report[0]) + zeroPadded(report[1], 2) + QLatin1Char(' ') + zeroPadded(report[2], 2)
+        + QLatin1Char(':') + zeroPadded(report[3], 2) + QLatin1Char(':') + zeroPadded(report[4], 2);
     if (withDate) {
-        text += QLatin1String("   |   ") + ZeroPadded(report[6], 2) + QLatin1Char('-') + ZeroPadded(report[7], 2)
-            + QLatin1Char('-') + QString::number(2000 + report[5]);
+        text += QLatin1String("   |   ") + zeroPadded(report[6], 2) + QLatin1Char('-') + zeroPadded(report[7], 2)
+            + QLatin1Char('-') + QString::number(yearOf(report[5]));
     }
     return text;
 }
@@ -60,7 +60,6 @@ StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *pa
     : QObject(parent)
     , ui(ui)
     , m_setTime(setTime)
-    , ImageList1{Artwork::LockLamp(true), Artwork::LockLamp(false)}
     , m_setTimeLeftWithoutYear(ui.frameSetTime->x())
 {
     m_silence.setSingleShot(true);
@@ -84,10 +83,10 @@ void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
     heard();
     // The unit's kind is learnt once, from the first time report of the run.
     if (!TimeFormatKnown) {
-        TimeFormatKnown = -1;
-        TimeReportHasDate = (count == TimeReportLongLength) ? 1 : 0;
+        TimeFormatKnown = true;
+        TimeReportHasDate = count == TimeReportLongLength;
     }
-    ui.lblGeneratorTime->setText(GeneratorTimeText(report, TimeReportHasDate == 1));
+    ui.lblGeneratorTime->setText(generatorTimeText(report, TimeReportHasDate));
 }
 
 void StatusDisplay::ApplyStatus(const quint8 *report)
@@ -101,30 +100,30 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
     if (!RefreshPending || !TimeFormatKnown)
         return;
 
-    const bool hasDate = TimeReportHasDate == 1;
-    SetEncodedYearAvailable(TimeReportHasDate);
+    const bool hasDate = TimeReportHasDate;
+    SetEncodedYearAvailable(hasDate);
     EnableInterface(true);
     ui.lblGeneratorTime->setText(QString());
 
-    RefreshPending = 0;
+    RefreshPending = false;
     // The writes below raise the controls' own notifications; with the flag
     // up they send nothing back to the unit. It comes down however this
     // block is left.
-    ApplyingStatus = -1;
-    const auto lower = qScopeGuard([this] { ApplyingStatus = 0; });
+    ApplyingStatus = true;
+    const auto lower = qScopeGuard([this] { ApplyingStatus = false; });
 
     SetGpsAvailable(flags & GpsAvailableBit);
 
-    ui.chkFreeze->setCheckState(BoxState(flags & OutputFreezeBit));
-    ui.chkReaderEnable->setCheckState(BoxState(flags & ReaderEnabledBit));
-    ui.chkBinarySeconds->setCheckState(BoxState(flags & BinarySecondsBit));
+    ui.chkFreeze->setCheckState(boxState(flags & OutputFreezeBit));
+    ui.chkReaderEnable->setCheckState(boxState(flags & ReaderEnabledBit));
+    ui.chkBinarySeconds->setCheckState(boxState(flags & BinarySecondsBit));
 
     // A unit without date reports tells "Pass-Through" by the binary
     // seconds bit; one with dates sends the list position.
     if (!hasDate)
-        ui.cmbControlFunction->setCurrentIndex((flags & BinarySecondsBit) ? 1 : 0);
+        ui.cmbControlFunction->setCurrentIndex((flags & BinarySecondsBit) ? Lists::PassThrough : 0);
     else
-        SelectPosition(ui.cmbControlFunction, report[4], 0);
+        selectPosition(ui.cmbControlFunction, report[4], 0);
 
     // A unit with dates takes its year from the year field, one without needs
     // the leap-year flag instead.
@@ -133,7 +132,7 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
         ui.txtYear->hide();
         ui.frameSetTime->move(m_setTimeLeftWithoutYear, ui.frameSetTime->y());
         ui.chkLeapYear->show();
-        ui.chkLeapYear->setCheckState(BoxState(report[4] & LeapYearBit));
+        ui.chkLeapYear->setCheckState(boxState(report[4] & LeapYearBit));
     } else {
         ui.frameSetTime->move(SetTimeLeftWithYear, ui.frameSetTime->y());
         ui.lblYear->show();
@@ -141,34 +140,36 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
         ui.chkLeapYear->hide();
     }
 
-    // Positions above the list fall back to "-6 (Central)".
-    constexpr int LastTimeZone = 48;
-    constexpr int CentralTime = 12;
-    ui.cmbTimeZone->setCurrentIndex(report[0] <= LastTimeZone ? report[0] : CentralTime);
-    SelectPosition(ui.cmbReadMode, report[1], 0);
-    SelectPosition(ui.cmbGenerateMode, report[2], 0);
+    selectPosition(ui.cmbTimeZone, report[0], Lists::FallbackTimeZone);
+    selectPosition(ui.cmbReadMode, report[1], 0);
+    selectPosition(ui.cmbGenerateMode, report[2], 0);
 
     // Digits above 9 are shown as the weighted sum they make, which an int
     // always holds.
-    ui.txtOffset->setText(QString::number(OffsetFromDigits(report + 5)));
+    ui.txtOffset->setText(QString::number(offsetFromDigits(report + 5)));
 }
 
 void StatusDisplay::SetGpsAvailable(bool available)
 {
     QComboBox *list = ui.cmbReadMode;
-    if (available && list->count() == 6)
-        list->addItem(QString::fromLatin1(Lists::ReadModes[6]));
-    else if (!available && list->count() == 7)
-        RemoveLastEntry(list);
+    if (available && list->count() == Lists::GpsReadMode)
+        list->addItem(QString::fromLatin1(Lists::ReadModes[Lists::GpsReadMode]));
+    else if (!available && list->count() == Lists::GpsReadMode + 1)
+        removeLastEntry(list);
 }
 
-void StatusDisplay::SetEncodedYearAvailable(qint16 timeReportHasDate)
+void StatusDisplay::SetEncodedYearAvailable(bool timeReportHasDate)
 {
     QComboBox *list = ui.cmbControlFunction;
-    if (timeReportHasDate == 1 && list->count() == 2)
-        list->addItem(QString::fromLatin1(Lists::ControlFunctions[2]));
-    else if (timeReportHasDate != 1 && list->count() == 3)
-        RemoveLastEntry(list);
+    if (timeReportHasDate && list->count() == Lists::EncodedYear)
+        list->addItem(QString::fromLatin1(Lists::ControlFunctions[Lists::EncodedYear]));
+    else if (!timeReportHasDate && list->count() == Lists::EncodedYear + 1)
+        removeLastEntry(list);
+}
+
+const QPixmap &StatusDisplay::ImageList1(int image)
+{
+    return Artwork::lockLamp(image == 1);
 }
 
 void StatusDisplay::EnableInterface(bool enabled)
@@ -178,7 +179,7 @@ void StatusDisplay::EnableInterface(bool enabled)
     m_setTime.EnableSetTime(enabled);
     ShowLockState(enabled);
     ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));
-    EnableGroup({ui.cmbReadMode, ui.cmbGenerateMode, ui.chkFreeze, ui.chkReaderEnable, ui.chkLeapYear,
+    enableGroup({ui.cmbReadMode, ui.cmbGenerateMode, ui.chkFreeze, ui.chkReaderEnable, ui.chkLeapYear,
                  ui.chkBinarySeconds, ui.cmbControlFunction, ui.cmbTimeZone, ui.txtOffset},
                 enabled);
 }
@@ -188,7 +189,7 @@ void StatusDisplay::ShowLockState(bool locked)
     // Every status report shows the lock again. QLabel repaints a pixmap set
     // anew even when it is the one shown, and the frames behind the lamp with
     // it; the caption it leaves alone when the text is unchanged.
-    const QPixmap &lamp = ImageList1.at(locked ? 0 : 1);
+    const QPixmap &lamp = ImageList1(locked ? 1 : 2);
     if (ui.imgLock->pixmap().cacheKey() != lamp.cacheKey())
         ui.imgLock->setPixmap(lamp);
     ui.lblLock->setText(locked ? QStringLiteral("Locked") : QStringLiteral("Unlocked"));

@@ -6,8 +6,6 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include <array>
-
 class SetTimeEditor;
 namespace Ui {
 class frm718;
@@ -39,10 +37,10 @@ public:
 
     // The next usable status report is to be applied in full: at start-up,
     // and whenever a port has been opened.
-    void RequestFullReport() { RefreshPending = -1; }
+    void requestFullReport() { RefreshPending = true; }
     // True while a status report is written into the settings controls;
     // their own handlers then send nothing back to the unit.
-    bool applyingStatus() const { return ApplyingStatus != 0; }
+    bool applyingStatus() const { return ApplyingStatus; }
 
     // Enables or disables the settings controls and the set-time editor as
     // one group, shows the lamp locked exactly when enabled, and writes "Not
@@ -61,24 +59,22 @@ private:
 
     // Offers "GPS" as read mode 6, or withdraws it.
     void SetGpsAvailable(bool available);
-    // Offers "Encoded Year" as control function 2 when timeReportHasDate is
-    // 1, else withdraws it.
-    void SetEncodedYearAvailable(qint16 timeReportHasDate);
+    // Offers "Encoded Year" as control function 2 for a unit with dated
+    // reports, else withdraws it.
+    void SetEncodedYearAvailable(bool timeReportHasDate);
+    // The lamps: image 1 green (locked), image 2 grey (unlocked).
+    static const QPixmap &ImageList1(int image);
 
     Ui::frm718 &ui;
     SetTimeEditor &m_setTime;
-    // The lamps: image 1 green (locked), image 2 grey (unlocked).
-    std::array<QPixmap, 2> ImageList1;
     // Where the set-time fields stand without the year field beside them.
     int m_setTimeLeftWithoutYear;
     QTimer m_silence;
 
-    // The flags are booleans kept as -1 (true) and 0 (false).
-    qint16 ApplyingStatus = 0;
-    qint16 RefreshPending = 0;
-    // The first time report of the run has decided TimeReportHasDate.
-    qint16 TimeFormatKnown = 0;
-    // Not a flag: 1 when that first time report had 8 data bytes (year and
-    // date), else 0.
-    qint16 TimeReportHasDate = 0;
+    bool ApplyingStatus = false;
+    bool RefreshPending = false;
+    // The first time report of the run has decided TimeReportHasDate: that
+    // report had 8 data bytes (year and date).
+    bool TimeFormatKnown = false;
+    bool TimeReportHasDate = false;
 };

@@ -33,4 +33,4 @@ private:
 };
 
 // The application's identity as the program sets it, for QSettings.
-inline void UseProgramIdentity() { Program::SetIdentity(); }
+inline void UseProgramIdentity() { Program::setIdentity(); }
