@@ -14,7 +14,7 @@
 
 #include "device/commands.h"
 #include "device/reports.h"
-#include "device/serialportservice.h"
+#include "device/lineservice.h"
 #include "panel/frm718.h"
 
 #include <QApplication>
@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     Pty pty;
     settings.set("Ports/1", pty.slavePath());
     settings.set("Settings/Comport", "1");
-    frm718 window(new SerialPortService);
+    frm718 window(new LineService);
     const Controls ui{window};
     window.Form_Load();
     window.show();

@@ -58,7 +58,7 @@ QString Decode(const QList<QByteArray> &pieces)
 
 bool Open(NetworkPortService &line, const char *entry, quint16 port)
 {
-    line.setEntry(QString::fromLatin1(entry).arg(port));
+    line.setAddress(*parseNetworkAddress(QString::fromLatin1(entry).arg(port)));
     return line.open();
 }
 

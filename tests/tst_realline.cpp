@@ -155,15 +155,13 @@ private slots:
     void bytesTravelBothWays()
     {
         QFETCH(bool, bareName);
-        TempSettings settings;
         Pty pty;
         const QString name = QString("qv718-test-%1").arg(QCoreApplication::applicationPid());
         if (bareName)
             QVERIFY2(QFile::link(pty.slavePath(), "/dev/" + name), "a link in /dev needs root");
         const auto unlink = qScopeGuard([&] { QFile::remove("/dev/" + name); });
-        settings.set("Ports/7", bareName ? name : pty.slavePath());
         SerialPortService line;
-        line.setPortNumber(7);
+        line.setDevice(bareName ? name : pty.slavePath());
         QVERIFY(line.open());
         QByteArray every(256, 0);
         for (int i = 0; i < 256; ++i)
@@ -191,7 +189,7 @@ private slots:
         const QStringList paths{dir.path(), "/dev/null", dir.filePath("fifo"), dir.filePath("missing"), pty.slavePath()};
         for (int i = 0; i < paths.size(); ++i)
             settings.set(QString("Ports/%1").arg(i + 1), paths[i]);
-        SerialPortService line;
+        LineService line;
         Module1::PortState ports;
         Module1::ScanComports(line, ports);
         QCOMPARE(ports.AvailablePorts, QList<qint16>{5});

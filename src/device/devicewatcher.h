@@ -28,7 +28,6 @@ public:
     void watch(const QString &path);
     // Watches nothing any more.
     void stop();
-    bool isWatching() const { return m_watcher != nullptr; }
 
 signals:
     void changed();

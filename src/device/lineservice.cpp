@@ -5,23 +5,39 @@
 #include "networkaddress.h"
 #include "portdevices.h"
 
+namespace {
+
+void logRefusal(qint16 port, const QString &entry, const QString &why)
+{
+    qCWarning(LineLog, "[Ports] %d=%s: %s", port, qPrintable(entry), qPrintable(why));
+}
+
+} // namespace
+
 LineService::LineService(QObject *parent)
     : PortService(parent)
 {
-    for (PortService *line : {static_cast<PortService *>(&m_serial), static_cast<PortService *>(&m_network)}) {
-        connect(line, &PortService::received, this, &PortService::received);
-        connect(line, &PortService::returned, this, &PortService::returned);
+    for (UnitLine *line : {static_cast<UnitLine *>(&m_serial), static_cast<UnitLine *>(&m_network)}) {
+        connect(line, &UnitLine::received, this, &UnitLine::received);
+        connect(line, &UnitLine::returned, this, &UnitLine::returned);
     }
 }
 
 void LineService::setPortNumber(qint16 port)
 {
     // Whatever was open or awaited belongs to the port before.
-    const QString entry = Module1::devicePathForPort(port);
-    m_serial.setPortNumber(port);
-    m_network.setEntry(entry);
+    m_serial.close();
+    m_network.close();
     m_port = port;
-    m_line = isNetworkEntry(entry) ? static_cast<PortService *>(&m_network) : static_cast<PortService *>(&m_serial);
+    m_entry = m_scanEntries.contains(port) ? m_scanEntries.value(port) : Module1::devicePathForPort(port);
+    m_refusal.clear();
+    m_line = &m_serial;
+    if (!isNetworkEntry(m_entry)) {
+        m_serial.setDevice(m_entry);
+    } else if (const auto address = parseNetworkAddress(m_entry, &m_refusal)) {
+        m_network.setAddress(*address);
+        m_line = &m_network;
+    }
 }
 
 bool LineService::isOpen() const
@@ -31,9 +47,14 @@ bool LineService::isOpen() const
 
 bool LineService::open()
 {
-    // During a scan a network port has been answered already.
+    // During a scan a network port has been answered already, and a bad
+    // entry named.
     if (const auto answer = m_scanned.constFind(m_port); answer != m_scanned.cend())
         return m_probed = *answer;
+    if (!m_refusal.isEmpty()) {
+        qCWarning(LineLog, "%s: %s", qPrintable(m_entry), qPrintable(m_refusal));
+        return false;
+    }
     return m_line->open();
 }
 
@@ -60,16 +81,19 @@ bool LineService::worthReopeningAtOnce() const
 
 void LineService::awaitReturn()
 {
-    m_line->awaitReturn();
+    if (m_refusal.isEmpty())
+        m_line->awaitReturn();
 }
 
 void LineService::beginScan(const QList<qint16> &ports)
 {
+    m_scanEntries.clear();
     m_scanned.clear();
     QList<qint16> network;
     QList<NetworkAddress> addresses;
     for (const qint16 port : ports) {
         const QString entry = Module1::devicePathForPort(port);
+        m_scanEntries.insert(port, entry);
         if (!isNetworkEntry(entry))
             continue;
         QString why;
@@ -77,7 +101,7 @@ void LineService::beginScan(const QList<qint16> &ports)
             network << port;
             addresses << *address;
         } else {
-            qCWarning(LineLog, "[Ports] %d=%s: %s", port, qPrintable(entry), qPrintable(why));
+            logRefusal(port, entry, why);
             m_scanned.insert(port, false);
         }
     }
@@ -86,13 +110,13 @@ void LineService::beginScan(const QList<qint16> &ports)
     for (qsizetype i = 0; i < network.size(); ++i) {
         m_scanned.insert(network[i], answered[i]);
         if (!why[i].isEmpty())
-            qCWarning(LineLog, "[Ports] %d=%s: %s", network[i], qPrintable(addresses[i].toString()),
-                      qPrintable(why[i]));
+            logRefusal(network[i], addresses[i].toString(), why[i]);
     }
 }
 
 void LineService::endScan()
 {
+    m_scanEntries.clear();
     m_scanned.clear();
     m_probed = false;
 }

@@ -12,12 +12,16 @@
 // is the window's `Comm`; nothing above the device layer knows which kind of
 // line it has.
 //
+// A port's entry is read once, by the scan or by the choice of the port,
+// and the line chosen gets the path or the address it names. An entry that
+// names no usable line gets one line on the log (linelog.h) naming it and
+// the reason, and cannot be opened.
+//
 // A scan checks the network entries all at once first (hostlookup.h), and
 // their probes are answered from that, without connecting again: a port
 // whose server accepts a connection in time is listed, whether or not its
 // device can be opened now, so that choosing it shows the line as lost and
-// waits for it. An entry that is no usable address gets one line on the log
-// (linelog.h) naming it and the reason, and is not listed.
+// waits for it.
 class LineService final : public PortService
 {
     Q_OBJECT
@@ -25,7 +29,6 @@ class LineService final : public PortService
 public:
     explicit LineService(QObject *parent = nullptr);
 
-    // Chooses the kind of line by the port's entry.
     void setPortNumber(qint16 port) override;
     // Everything else goes to the line chosen; during a scan, a network
     // port opens (and closes) as its server answered.
@@ -42,10 +45,14 @@ public:
 private:
     SerialPortService m_serial;
     NetworkPortService m_network;
-    PortService *m_line = &m_serial;
-    qint16 m_port = 0;
-    // During a scan: whether each network port's server answers; and a
-    // probe of one that does, open until closed.
+    UnitLine *m_line = &m_serial;
+    // Why the chosen port's entry names no line; empty when it names one.
+    QString m_refusal;
+    QString m_entry;
+    // During a scan: each port's entry, and whether each network port's
+    // server answers; a probe of one that does is open until closed.
+    QHash<qint16, QString> m_scanEntries;
     QHash<qint16, bool> m_scanned;
+    qint16 m_port = 0;
     bool m_probed = false;
 };

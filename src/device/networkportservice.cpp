@@ -2,7 +2,6 @@
 
 #include "hostlookup.h"
 #include "linelog.h"
-#include "portdevices.h"
 
 #include <QNetworkProxy>
 
@@ -37,7 +36,7 @@ void detectSilentDeath(QTcpSocket &socket)
 } // namespace
 
 NetworkPortService::NetworkPortService(QObject *parent)
-    : PortService(parent)
+    : UnitLine(parent)
 {
     // A device server on the rack's network is reached directly, never
     // through a proxy the desktop may have configured.
@@ -70,20 +69,14 @@ NetworkPortService::~NetworkPortService()
     close();
 }
 
-void NetworkPortService::setPortNumber(qint16 port)
-{
-    setEntry(Module1::devicePathForPort(port));
-}
-
-void NetworkPortService::setEntry(const QString &entry)
+void NetworkPortService::setAddress(const NetworkAddress &address)
 {
     m_retry.stop();
-    if (entry != m_entry) {
+    if (address.toString() != m_address.toString()) {
         m_retryMs = FirstRetryMs;
         m_lastUpMs = 0;
     }
-    m_entry = entry;
-    m_address = parseNetworkAddress(m_entry, &m_entryError);
+    m_address = address;
 }
 
 bool NetworkPortService::isOpen() const
@@ -107,14 +100,9 @@ bool NetworkPortService::open()
     m_retry.stop();
     if (m_open)
         return false;
-    if (!m_address) {
-        if (isNetworkEntry(m_entry))
-            qCWarning(LineLog, "%s: %s", qPrintable(m_entry), qPrintable(m_entryError));
-        return false;
-    }
     const QDeadlineTimer deadline(OpenDeadlineMs);
-    m_telnet = Telnet::Client(m_address->protocol == NetworkAddress::Protocol::Rfc2217 ? Telnet::Client::Mode::Telnet
-                                                                                       : Telnet::Client::Mode::Raw);
+    m_telnet = Telnet::Client(m_address.protocol == NetworkAddress::Protocol::Rfc2217 ? Telnet::Client::Mode::Telnet
+                                                                                      : Telnet::Client::Mode::Raw);
     m_pending.clear();
     m_failed = false;
     m_warned = false;
@@ -137,26 +125,20 @@ bool NetworkPortService::open()
     m_upSince.start();
     // Bytes that came with the negotiation are read like any others.
     if (!m_pending.isEmpty())
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_open && !m_failed)
-                    emit received();
-            },
-            Qt::QueuedConnection);
+        receivedLater();
     return true;
 }
 
 bool NetworkPortService::connectWithin(const QDeadlineTimer &deadline)
 {
-    const HostLookup lookup(m_address->host);
+    const HostLookup lookup(m_address.host);
     if (!lookup.wait(deadline))
         return false;
     for (const QHostAddress &address : lookup.addresses()) {
         if (remaining(deadline) == 0)
             break;
         m_failed = false;
-        m_socket.connectToHost(address, m_address->port);
+        m_socket.connectToHost(address, m_address.port);
         if (m_socket.waitForConnected(remaining(deadline))) {
             m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
             detectSilentDeath(m_socket);
@@ -178,7 +160,7 @@ bool NetworkPortService::negotiateWithin(const QDeadlineTimer &deadline)
         if (!takeWhileOpening() || m_failed || m_telnet.binaryRefused())
             return false;
         const bool comPortAnswered = m_telnet.comPortAccepted() || m_telnet.comPortRefused();
-        if (m_telnet.binaryAgreed() && (comPortAnswered || m_telnet.mode() == Telnet::Client::Mode::Raw))
+        if (m_telnet.binaryAgreed() && (comPortAnswered || m_address.protocol == NetworkAddress::Protocol::Raw))
             return true;
         if (remaining(deadline) == 0) {
             if (m_telnet.binaryAgreed())
@@ -223,7 +205,7 @@ void NetworkPortService::warnComPort()
         return;
     m_warned = true;
     qCWarning(LineLog, "%s: the server does not set its serial port; using it at its own settings",
-              qPrintable(m_address->toString()));
+              qPrintable(m_address.toString()));
 }
 
 void NetworkPortService::close()
@@ -293,13 +275,5 @@ void NetworkPortService::fail()
     m_lastUpMs = m_upSince.elapsed();
     if (m_lastUpMs >= StableMs)
         m_retryMs = FirstRetryMs;
-    // Reported from the event loop: the handler closes and reopens the
-    // port, which must not happen inside the socket's own notification.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_failed && m_open)
-                emit received();
-        },
-        Qt::QueuedConnection);
+    receivedLater();
 }

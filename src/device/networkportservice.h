@@ -1,15 +1,14 @@
 #pragma once
 
 #include "networkaddress.h"
-#include "portservice.h"
 #include "telnet.h"
+#include "unitline.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <optional>
 
 // The serial line through a device server on the network (networkaddress.h):
 // raw TCP, or Telnet with the server's serial port set to the unit's line
@@ -42,7 +41,7 @@
 // and start again at 1 s only once a connection has stayed up for
 // StableMs. A connection that ends sooner counts as one more failed attempt,
 // whatever it carried, and is not worth reopening at once.
-class NetworkPortService final : public PortService
+class NetworkPortService final : public UnitLine
 {
     Q_OBJECT
 
@@ -50,20 +49,14 @@ public:
     static constexpr int OpenDeadlineMs = 250;
     static constexpr qint64 ReadBufferSize = 64 * 1024;
     static constexpr qint64 WriteBufferSize = 64 * 1024;
-    static constexpr int FirstRetryMs = 1000;
-    static constexpr int LastRetryMs = 30000;
     static constexpr int StableMs = 30000;
 
     explicit NetworkPortService(QObject *parent = nullptr);
     ~NetworkPortService() override;
 
-    // Takes the address from the port's entry (portdevices.h). An entry that
-    // is not a valid network address makes open() fail, with its reason on
-    // the log.
-    void setPortNumber(qint16 port) override;
-    // The same for a port whose entry has been read already. Another entry
+    // The server the next open() connects to. Ends any wait; another address
     // than before starts its retry schedule afresh.
-    void setEntry(const QString &entry);
+    void setAddress(const NetworkAddress &address);
 
     // Within OpenDeadlineMs: lookup, connect, and binary mode agreed.
     bool open() override;
@@ -92,10 +85,11 @@ private:
     void warnComPort();
     void fail();
 
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int LastRetryMs = 30000;
+
     QTcpSocket m_socket;
-    std::optional<NetworkAddress> m_address;
-    QString m_entryError;  // why the port's entry is no address
-    QString m_entry;
+    NetworkAddress m_address;
     Telnet::Client m_telnet{Telnet::Client::Mode::Raw};
     QByteArray m_pending;  // data bytes taken from the socket, not yet read
     bool m_opening = false;

@@ -2,10 +2,10 @@
 
 #include <QString>
 
-// Which device a port number stands for. On Windows port n is COMn. Elsewhere
-// the per-user settings may name a device for a port (section "Ports", key n,
-// for example 3=/dev/serial/by-id/usb-FTDI_...-if00-port0 or 7=/dev/pts/4);
-// a port not named there follows the default table:
+// Which device a port number stands for. The per-user settings may name a
+// device for a port (section "Ports", key n, for example
+// 3=/dev/serial/by-id/usb-FTDI_...-if00-port0, 7=/dev/pts/4 or
+// 9=rfc2217://rack-a:7001); a port not named there follows the default table:
 //
 //   1 to 4    /dev/ttyS0 to /dev/ttyS3      (built-in serial ports)
 //   5 to 12   /dev/ttyUSB0 to /dev/ttyUSB7  (USB serial adapters)
@@ -15,11 +15,8 @@ namespace Module1 {
 inline constexpr qint16 FirstPort = 1;
 inline constexpr qint16 LastPort = 16;
 
-// The device of the default table; empty outside 1 to 16.
-QString defaultDevicePath(qint16 port);
-
-// The device that opening port number `port` uses: a device named for this
-// run, else the settings entry if there is one, else the default table.
+// The port's entry: a device named for this run, else the settings entry if
+// there is one, else the default table's device; empty outside 1 to 16.
 QString devicePathForPort(qint16 port);
 
 // Names the device of a port for this run only (the command line's --port);

@@ -9,8 +9,31 @@
 namespace Module1 {
 
 namespace {
+
 const QString ComportKey = QStringLiteral("Settings/Comport");
+
+// True if the port can be opened; leaves it closed. Closes an open port first.
+bool ProbePort(PortService &Comm, qint16 port)
+{
+    if (Comm.isOpen())
+        Comm.close();
+    Comm.setPortNumber(port);
+    if (!Comm.open())
+        return false;
+    Comm.close();
+    return true;
 }
+
+// Closes any open port, then opens `port`. On false no port is open.
+bool OpenPort(PortService &Comm, qint16 port)
+{
+    if (Comm.isOpen())
+        Comm.close();
+    Comm.setPortNumber(port);
+    return Comm.open();
+}
+
+} // namespace
 
 void ScanComports(PortService &Comm, PortState &ports)
 {
@@ -24,26 +47,6 @@ void ScanComports(PortService &Comm, PortState &ports)
             ports.AvailablePorts.append(port);
     }
     Comm.endScan();
-    ports.AvailablePortCount = qint16(ports.AvailablePorts.size());
-}
-
-bool ProbePort(PortService &Comm, qint16 port)
-{
-    if (Comm.isOpen())
-        Comm.close();
-    Comm.setPortNumber(port);
-    if (!Comm.open())
-        return false;
-    Comm.close();
-    return true;
-}
-
-bool OpenPort(PortService &Comm, qint16 port)
-{
-    if (Comm.isOpen())
-        Comm.close();
-    Comm.setPortNumber(port);
-    return Comm.open();
 }
 
 bool OpenPortIfPresent(PortService &Comm, const PortState &ports, qint16 port)

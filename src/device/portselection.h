@@ -16,20 +16,16 @@ struct PortState
     qint16 CurrentPort = 0;
     // The ports that could be opened at start-up, ascending. Built once.
     QList<qint16> AvailablePorts;
-    qint16 AvailablePortCount = 0;
+    qint16 AvailablePortCount() const { return qint16(AvailablePorts.size()); }
 };
 
-// Rebuilds AvailablePorts from ports 1 to 16. Afterwards no port is open.
+// Rebuilds AvailablePorts from ports 1 to 16, each probed: opened and closed
+// again. Afterwards no port is open.
 void ScanComports(PortService &Comm, PortState &ports);
 
-// True if the port can be opened; leaves it closed. Closes an open port first.
-bool ProbePort(PortService &Comm, qint16 port);
-
-// Closes any open port, then opens `port`. On false no port is open.
-bool OpenPort(PortService &Comm, qint16 port);
-
-// Opens `port` only if the scan found it; otherwise false, and the open port
-// is left alone.
+// Opens `port` only if the scan found it, closing any open port first (on
+// false no port is open then); otherwise false, and the open port is left
+// alone.
 bool OpenPortIfPresent(PortService &Comm, const PortState &ports, qint16 port);
 
 // The remembered port: settings "Settings/Comport", default "1". A stored

@@ -45,19 +45,19 @@ void ReportFramer::ProcessReceivedBytes(QByteArrayView block, ReportSink &sink)
         switch (byte) {
         case FrameStart:
         case FrameStartAlternative:
-            InFrame = 1;
+            InFrame = true;
             RxCount = 0;
             break;
         case TimeReportEnd:
         case StatusReportEnd:
             // Dispatch first, reset after: the sink sees the frame's count.
-            if (InFrame == 1) {
+            if (InFrame) {
                 if (byte == TimeReportEnd)
                     sink.ShowGeneratorTime(RxBuffer.data(), RxCount);
                 else
                     sink.ApplyStatus(RxBuffer.data());
             }
-            InFrame = 0;
+            InFrame = false;
             RxCount = 0;
             break;
         default:

@@ -84,24 +84,24 @@ protected:
 class ReportFramer
 {
 public:
-    // Data bytes of the frame being assembled, from position 0 up. Never
-    // cleared.
-    std::array<quint8, RxBufferSize> RxBuffer{};
     // Data bytes stored since the last start byte, terminator or wrap: the
     // position the next data byte goes to. Wraps to 0 above 30.
     qint16 RxCount = 0;
-    // 1 after a start byte, 0 after a terminator or a receive recovery.
-    qint16 InFrame = 0;
 
-    // Runs the framing over one block. If the sink throws, the exception
-    // leaves here before that terminator resets the count; the rest of the
-    // block is not looked at.
+    // Runs the framing over one block.
     void ProcessReceivedBytes(QByteArrayView block, ReportSink &sink);
 
     // Gives up the frame being assembled, as after the line failed: data
     // bytes wait for the next start byte to count as a frame. The buffer and
     // the count stay as they are.
-    void reset() { InFrame = 0; }
+    void reset() { InFrame = false; }
+
+private:
+    // Data bytes of the frame being assembled, from position 0 up. Never
+    // cleared.
+    std::array<quint8, RxBufferSize> RxBuffer{};
+    // After a start byte; not after a terminator or a receive recovery.
+    bool InFrame = false;
 };
 
 } // namespace Module1

@@ -1,7 +1,5 @@
 #include "serialportservice.h"
 
-#include "portdevices.h"
-
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -26,9 +24,9 @@ bool isMissingDevicePath(const QString &portName)
 } // namespace
 
 SerialPortService::SerialPortService(QObject *parent)
-    : PortService(parent)
+    : UnitLine(parent)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &PortService::received);
+    connect(&m_port, &QSerialPort::readyRead, this, &UnitLine::received);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPortService::onError);
     // Something changed on the way to the lost device. A node may appear
     // before its permissions are set: a refusal now waits for the next
@@ -39,7 +37,7 @@ SerialPortService::SerialPortService(QObject *parent)
             emit returned();
             return;
         }
-        m_return.watch(devicePath());
+        m_return.watch(m_path);
     });
 }
 
@@ -49,21 +47,16 @@ SerialPortService::~SerialPortService()
     close();
 }
 
-void SerialPortService::setPortNumber(qint16 port)
+void SerialPortService::setDevice(const QString &path)
 {
     m_return.stop();
-    m_portNumber = port;
+    m_path = path;
 }
 
 void SerialPortService::awaitReturn()
 {
     if (!m_port.isOpen())
-        m_return.watch(devicePath());
-}
-
-QString SerialPortService::devicePath() const
-{
-    return Module1::devicePathForPort(m_portNumber);
+        m_return.watch(m_path);
 }
 
 bool SerialPortService::isOpen() const
@@ -76,17 +69,14 @@ bool SerialPortService::open()
     m_return.stop();
     if (m_port.isOpen())
         return false;
-    const QString path = devicePath();
-    if (path.isEmpty())
-        return false;
     // Most of the ports probed at start-up have no device. QSerialPort would
     // first make, sync to disk and remove a lock file for each, a few tenths
     // of a millisecond apiece, only to find nothing to open.
-    if (isMissingDevicePath(path))
+    if (m_path.isEmpty() || isMissingDevicePath(m_path))
         return false;
     m_failed = false;
     m_port.clearError();
-    m_port.setPortName(path);
+    m_port.setPortName(m_path);
     m_port.setBaudRate(QSerialPort::Baud9600);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -189,13 +179,5 @@ void SerialPortService::fail()
     // The dead line stays readable until it is closed; one report is enough.
     if (m_watch)
         m_watch->setEnabled(false);
-    // Report it from the event loop: the handler closes and reopens the
-    // port, which must not happen inside a notification of the line itself.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_failed && m_port.isOpen())
-                emit received();
-        },
-        Qt::QueuedConnection);
+    receivedLater();
 }

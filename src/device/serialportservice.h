@@ -1,14 +1,14 @@
 #pragma once
 
 #include "devicewatcher.h"
-#include "portservice.h"
+#include "unitline.h"
 
 #include <QSerialPort>
 
 class QSocketNotifier;
 
-// The serial line through QSerialPort. Port numbers become devices as
-// portdevices.h describes.
+// The serial line through QSerialPort, to a device named by its path (or by
+// a bare name, such as ttyUSB0, that QSerialPort looks up itself).
 //
 // A line that fails while open (the device vanished, the far end hung up, a
 // read or write error) is reported once: received() is raised from the event
@@ -22,7 +22,7 @@ class QSocketNotifier;
 // no byte, and the event loop spins on it. So the service watches the line's
 // descriptor itself: a hang-up or error condition, or a readable line with
 // nothing to read, is a line failure whatever Qt says.
-class SerialPortService final : public PortService
+class SerialPortService final : public UnitLine
 {
     Q_OBJECT
 
@@ -30,9 +30,8 @@ public:
     explicit SerialPortService(QObject *parent = nullptr);
     ~SerialPortService() override;
 
-    void setPortNumber(qint16 port) override;
-    // The device the chosen port number stands for.
-    QString devicePath() const;
+    // The device the next open() uses. Ends any wait for the one before.
+    void setDevice(const QString &path);
 
     bool isOpen() const override;
     // A device path that names nothing fails at once, without QSerialPort.
@@ -53,7 +52,7 @@ private:
     void fail();
 
     QSerialPort m_port;
-    qint16 m_portNumber = 1;
+    QString m_path;
     bool m_failed = false;
     // Our own descriptor of the open line, a duplicate of QSerialPort's, and
     // the notifier on it. Separate from QSerialPort's own notifier, which

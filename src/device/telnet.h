@@ -49,8 +49,6 @@ public:
 
     explicit Client(Mode mode);
 
-    Mode mode() const { return m_mode; }
-
     // What to send as soon as the connection stands, before anything else:
     // IAC WILL BINARY, IAC DO BINARY, IAC WILL COM-PORT-OPTION. The client
     // counts these as sent from its construction on. Empty in raw mode.

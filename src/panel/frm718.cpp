@@ -17,8 +17,6 @@
 #include <QMessageBox>
 #include <QSignalBlocker>
 
-#include <exception>
-
 using namespace Module1;
 
 namespace {
@@ -137,7 +135,6 @@ void frm718::Form_Load()
         if (m_ports.CurrentPort == 0)
             nameDeviceForRun(0, m_onlyLine);
         m_ports.AvailablePorts = {m_ports.CurrentPort};
-        m_ports.AvailablePortCount = 1;
     }
     PopulateComports(m_ports.CurrentPort);
     m_status->ShowLockState(false);
@@ -146,7 +143,7 @@ void frm718::Form_Load()
 
 void frm718::PopulateComports(qint16 current)
 {
-    if (m_ports.AvailablePortCount < 1)
+    if (m_ports.AvailablePortCount() < 1)
         return;
     QComboBox *list = ui->cmbComports;
     list->clear();
@@ -191,9 +188,7 @@ void frm718::UpdateComport()
         m_ports.CurrentPort = port;
         if (m_onlyLine.isEmpty())
             rememberPort(entry);
-        m_status->EnableInterface(false);
-        m_status->requestFullReport();
-        m_reopenedWithoutData = false;
+        showOpened();
     } else if (!m_onlyLine.isEmpty()) {
         // The line asked for on the command line is waited for.
         showLinkLost();
@@ -209,12 +204,8 @@ void frm718::Comm_OnComm()
         if (block.isEmpty())
             return;
         m_reopenedWithoutData = false;
-        try {
-            m_framer.ProcessReceivedBytes(block, *m_status);
-            return;
-        } catch (const std::exception &) {
-            // Showing the report failed; the rest of the block is dropped.
-        }
+        m_framer.ProcessReceivedBytes(block, *m_status);
+        return;
     }
     recoverReceive();
 }
@@ -248,6 +239,11 @@ void frm718::lineReturned()
 {
     if (m_message)
         m_message->close();
+    showOpened();
+}
+
+void frm718::showOpened()
+{
     m_status->EnableInterface(false);
     m_status->requestFullReport();
     m_reopenedWithoutData = false;

@@ -64,6 +64,9 @@ private:
     void showLinkLost();
     void showCannotOpenComport();
     void lineReturned();
+    // A line has just been opened: nothing is known of the unit on it yet,
+    // and its next status report is loaded in full.
+    void showOpened();
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+// A serial line to the unit, once its target is chosen: a local device
+// (SerialPortService) or a line behind a device server (NetworkPortService).
+// Every call happens on the user-interface thread.
+class UnitLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // True exactly while the line is open.
+    virtual bool isOpen() const = 0;
+
+    // Opens the line at 9600 bit/s, 8 data bits, no parity, one stop bit, no
+    // flow control, raw bytes. False when it is missing, busy or unusable;
+    // callers treat every failure alike.
+    virtual bool open() = 0;
+
+    virtual void close() = 0;
+
+    // Sends the block's bytes in order. False when the block could not be
+    // handed to the line; a line that fails later reports it through
+    // received() and a failing readInput().
+    virtual bool write(const QByteArray &block) = 0;
+
+    // Takes every byte received and not yet read, in arrival order (possibly
+    // none). False when the line has failed (the device vanished, the far end
+    // hung up, a read or write error): the caller then closes and reopens.
+    virtual bool readInput(QByteArray &block) = 0;
+
+    // After the line has failed: whether one attempt to open it again at
+    // once, quietly, is worth making before the line is shown as lost.
+    virtual bool worthReopeningAtOnce() const { return true; }
+
+    // The line was lost and could not be opened again: waits, without a
+    // polling timer, for it to come back, and opens it when it does. A local
+    // device is watched through its folders (it returns when an adapter is
+    // plugged in again or a link is made again); a network line is tried
+    // again now and then. returned() tells when the line is open again.
+    // Choosing another target, open() and close() end the wait. Nothing is
+    // watched while a line is open.
+    virtual void awaitReturn() {}
+
+signals:
+    // Bytes are waiting, or something happened on the line (a failure among
+    // them). Delivered on the user-interface thread; the handler does not need
+    // to tell the two apart.
+    void received();
+
+    // The line awaited is open again.
+    void returned();
+
+protected:
+    // Raises received() from the event loop rather than inside a notification
+    // of the line itself, where the handler must not close and reopen it;
+    // nothing is raised if the line has been closed meanwhile.
+    void receivedLater()
+    {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isOpen())
+                    emit received();
+            },
+            Qt::QueuedConnection);
+    }
+};
