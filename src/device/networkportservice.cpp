@@ -56,17 +56,9 @@ NetworkPortService::NetworkPortService(QObject *parent)
         // Every attempt counts, whether it opens or not; only a connection
         // that lasts starts the schedule again.
         m_retryMs = std::min(2 * m_retryMs, LastRetryMs);
-        if (open()) {
-            emit returned();
-            return;
-        }
-        m_retry.start(m_retryMs);
+        if (!tryReturn())
+            m_retry.start(m_retryMs);
     });
-}
-
-NetworkPortService::~NetworkPortService()
-{
-    close();
 }
 
 void NetworkPortService::setAddress(const NetworkAddress &address)
@@ -276,4 +268,9 @@ void NetworkPortService::fail()
     if (m_lastUpMs >= StableMs)
         m_retryMs = FirstRetryMs;
     receivedLater();
+}
+
+NetworkPortService::~NetworkPortService()
+{
+    close();
 }

@@ -33,11 +33,8 @@ SerialPortService::SerialPortService(QObject *parent)
     // change, which the permissions' own change is.
     connect(&m_return, &DeviceWatcher::changed, this, [this] {
         m_return.stop();
-        if (open()) {
-            emit returned();
-            return;
-        }
-        m_return.watch(m_path);
+        if (!tryReturn())
+            m_return.watch(m_path);
     });
 }
 

@@ -56,6 +56,15 @@ signals:
     void returned();
 
 protected:
+    // One attempt to open the line awaited; returned() if it opens.
+    bool tryReturn()
+    {
+        if (!open())
+            return false;
+        emit returned();
+        return true;
+    }
+
     // Raises received() from the event loop rather than inside a notification
     // of the line itself, where the handler must not close and reopen it;
     // nothing is raised if the line has been closed meanwhile.

@@ -42,6 +42,17 @@ void removeLastEntry(QComboBox *list)
     list->removeItem(last);
 }
 
+// Appends a list's last entry, which only some units offer, or withdraws it;
+// a list that does not hold all the other entries is left alone.
+template <std::size_t N>
+void offerLastEntry(QComboBox *list, const char *const (&entries)[N], bool offered)
+{
+    if (offered && list->count() == int(N) - 1)
+        list->addItem(QString::fromLatin1(entries[N - 1]));
+    else if (!offered && list->count() == int(N))
+        removeLastEntry(list);
+}
+
 // "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
 QString generatorTimeText(const quint8 *report, bool withDate)
 {
@@ -151,20 +162,12 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
 
 void StatusDisplay::SetGpsAvailable(bool available)
 {
-    QComboBox *list = ui.cmbReadMode;
-    if (available && list->count() == Lists::GpsReadMode)
-        list->addItem(QString::fromLatin1(Lists::ReadModes[Lists::GpsReadMode]));
-    else if (!available && list->count() == Lists::GpsReadMode + 1)
-        removeLastEntry(list);
+    offerLastEntry(ui.cmbReadMode, Lists::ReadModes, available);
 }
 
 void StatusDisplay::SetEncodedYearAvailable(bool timeReportHasDate)
 {
-    QComboBox *list = ui.cmbControlFunction;
-    if (timeReportHasDate && list->count() == Lists::EncodedYear)
-        list->addItem(QString::fromLatin1(Lists::ControlFunctions[Lists::EncodedYear]));
-    else if (!timeReportHasDate && list->count() == Lists::EncodedYear + 1)
-        removeLastEntry(list);
+    offerLastEntry(ui.cmbControlFunction, Lists::ControlFunctions, timeReportHasDate);
 }
 
 const QPixmap &StatusDisplay::ImageList1(int image)
