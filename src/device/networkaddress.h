@@ -27,7 +27,7 @@ struct NetworkAddress
 
 // True when the entry is meant as a network address (it starts with
 // "scheme://"), whether or not it is a valid one; device paths and names
-// such as /dev/ttyUSB0, ttyS1 or COM3 are not.
+// such as /dev/ttyUSB0 or ttyS1 are not.
 bool isNetworkEntry(QStringView entry);
 
 // The address an entry names, or nothing, with a short reason for the

@@ -12,7 +12,7 @@
 namespace {
 
 // A device path that names nothing. Only paths are judged here: a bare name
-// ("ttyUSB0", "COM3") goes to QSerialPort as it is, which knows where such
+// ("ttyUSB0") goes to QSerialPort as it is, which knows where such
 // names live on each system.
 bool isMissingDevicePath(const QString &portName)
 {
