@@ -55,10 +55,10 @@ int main()
             const long long now = std::min(count - done, 4096LL);
             chunk.clear();
             for (long long i = 0; i < now; ++i) {
-                const auto frame = ReportStream::Frame(next++);
+                const auto frame = ReportStream::frame(next++);
                 chunk.insert(chunk.end(), frame.begin(), frame.end());
             }
-            if (!WriteAll(pty.masterFd(), chunk.data(), chunk.size())) {
+            if (!writeAll(pty.masterFd(), chunk.data(), chunk.size())) {
                 std::fprintf(stderr, "bench_feed: line failed: %s\n", std::strerror(errno));
                 return 1;
             }

@@ -56,7 +56,7 @@ namespace {
 
 // A stream of reports as a unit with dates sends them: per second one time
 // report and one status report, with a stray byte or a split now and then.
-QByteArray MixedStream(int seconds)
+QByteArray mixedStream(int seconds)
 {
     QByteArray stream;
     for (int i = 0; i < seconds; ++i) {
@@ -79,7 +79,7 @@ struct CountingSink final : Module1::ReportSink
 };
 
 template <class Run>
-double MedianSeconds(int repeats, Run run)
+double medianSeconds(int repeats, Run run)
 {
     std::vector<double> seconds;
     seconds.reserve(repeats);
@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     const int seconds = quick ? 20000 : 500000;
-    const QByteArray stream = MixedStream(seconds);
+    const QByteArray stream = mixedStream(seconds);
     const double reports = 2.0 * seconds;
     const int block = 64;  // what one notification typically carries at speed
     const int repeats = quick ? 3 : 7;
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     long long framingAllocations = allocations;
     feed(frame);
     framingAllocations = allocations - framingAllocations;
-    const double framing = MedianSeconds(repeats, [&] { feed(frame); });
+    const double framing = medianSeconds(repeats, [&] { feed(frame); });
     std::printf("framing only: %.1f MB/s, %.2f million reports/s (%lld bytes, median of %d runs), "
                 "%lld allocations in one pass of %lld reports\n",
                 stream.size() / framing / 1e6, reports / framing / 1e6, (long long)stream.size(), repeats,
@@ -150,7 +150,7 @@ int main(int argc, char *argv[])
     long long displayAllocations = allocations;
     feed(show);
     displayAllocations = allocations - displayAllocations;
-    const double shown = MedianSeconds(repeats, [&] { feed(show); });
+    const double shown = medianSeconds(repeats, [&] { feed(show); });
     std::printf("framing and display: %.1f MB/s, %.2f million reports/s, %.2f allocations per time report\n",
                 stream.size() / shown / 1e6, reports / shown / 1e6, displayAllocations / (reports / 2));
     return framingAllocations == 0 ? 0 : 1;

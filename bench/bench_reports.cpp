@@ -61,12 +61,12 @@ using namespace std::chrono_literals;
 // them over one by one; otherwise all of them in one write.
 bool singleWrites = false;
 
-bool WriteFrames(int fd, qint64 first, qint64 count)
+bool writeFrames(int fd, qint64 first, qint64 count)
 {
     if (singleWrites) {
         for (qint64 n = first; n < first + count; ++n) {
-            const auto frame = ReportStream::Frame(n);
-            if (!WriteAll(fd, frame.data(), frame.size()))
+            const auto frame = ReportStream::frame(n);
+            if (!writeAll(fd, frame.data(), frame.size()))
                 return false;
         }
         return true;
@@ -74,14 +74,14 @@ bool WriteFrames(int fd, qint64 first, qint64 count)
     std::vector<char> bytes;
     bytes.reserve(std::size_t(count) * ReportStream::FrameSize);
     for (qint64 n = first; n < first + count; ++n) {
-        const auto frame = ReportStream::Frame(n);
+        const auto frame = ReportStream::frame(n);
         bytes.insert(bytes.end(), frame.begin(), frame.end());
     }
-    return WriteAll(fd, bytes.data(), bytes.size());
+    return writeAll(fd, bytes.data(), bytes.size());
 }
 
 template <class T>
-T Quantile(std::vector<T> values, double q)
+T quantile(std::vector<T> values, double q)
 {
     if (values.empty())
         return T{};
@@ -186,7 +186,7 @@ public:
         static_cast<QObject *>(watched)->event(event);
         m_inside = false;
         if (m_labelPainted && shown)
-            shown(ReportStream::NumberShown(m_label.text()), MonotonicNs());
+            shown(ReportStream::numberShown(m_label.text()), monotonicNs());
         return true;
     }
 
@@ -208,7 +208,7 @@ struct Options
 // Report n written up to its terminator, then after a pause the terminator
 // alone; from that write to the label on screen. The window is idle when the
 // terminator arrives, as it is between reports on a real line.
-int Latency(QApplication &app, Subject &subject, int fd, const Options &options)
+int latency(QApplication &app, Subject &subject, int fd, const Options &options)
 {
     ScreenClock clock(subject.window(), subject.generatorTime());
     std::mutex lock;
@@ -229,11 +229,11 @@ int Latency(QApplication &app, Subject &subject, int fd, const Options &options)
         qint64 n = 1000;
         for (auto &run : runs) {
             for (int s = 0; s < options.samples; ++s, ++n) {
-                const auto frame = ReportStream::Frame(n);
-                WriteAll(fd, frame.data(), frame.size() - 1);
+                const auto frame = ReportStream::frame(n);
+                writeAll(fd, frame.data(), frame.size() - 1);
                 std::this_thread::sleep_for(300us);
-                const qint64 written = MonotonicNs();
-                WriteAll(fd, frame.data() + frame.size() - 1, 1);
+                const qint64 written = monotonicNs();
+                writeAll(fd, frame.data() + frame.size() - 1, 1);
                 std::unique_lock<std::mutex> hold(lock);
                 if (changed.wait_for(hold, 2s, [&] { return shownNumber == n; }))
                     run.push_back((shownAt - written) / 1e3);
@@ -253,20 +253,20 @@ int Latency(QApplication &app, Subject &subject, int fd, const Options &options)
     for (std::size_t r = 0; r < runs.size(); ++r) {
         const auto &run = runs[r];
         all.insert(all.end(), run.begin(), run.end());
-        p99s.push_back(Quantile(run, 0.99));
+        p99s.push_back(quantile(run, 0.99));
         std::printf("| %zu | %zu | %.0f µs | %.0f µs | %.0f µs | %.0f µs | %.0f µs |\n", r + 1, run.size(),
-                    Quantile(run, 0.5), Quantile(run, 0.9), Quantile(run, 0.99), Quantile(run, 0.999),
-                    Quantile(run, 1.0));
+                    quantile(run, 0.5), quantile(run, 0.9), quantile(run, 0.99), quantile(run, 0.999),
+                    quantile(run, 1.0));
     }
-    std::printf("| all | %zu | %.0f µs | %.0f µs | %.0f µs | %.0f µs | %.0f µs |\n\n", all.size(), Quantile(all, 0.5),
-                Quantile(all, 0.9), Quantile(all, 0.99), Quantile(all, 0.999), Quantile(all, 1.0));
-    const double p99 = Quantile(p99s, 0.5);
+    std::printf("| all | %zu | %.0f µs | %.0f µs | %.0f µs | %.0f µs | %.0f µs |\n\n", all.size(), quantile(all, 0.5),
+                quantile(all, 0.9), quantile(all, 0.99), quantile(all, 0.999), quantile(all, 1.0));
+    const double p99 = quantile(p99s, 0.5);
     std::printf("- 99th percentile, median of %d runs: **%.0f µs** (spread %.0f to %.0f µs); %d reports not seen "
                 "within 2 s\n",
-                options.runs, p99, Quantile(p99s, 0.0), Quantile(p99s, 1.0), lost);
+                options.runs, p99, quantile(p99s, 0.0), quantile(p99s, 1.0), lost);
     const QByteArray via = options.via.isEmpty() ? QByteArray() : "_" + options.via.toLatin1();
     std::printf("RESULT latency%s_p50_us %.0f\nRESULT latency%s_p99_us %.0f\nRESULT latency%s_lost %d\n",
-                via.constData(), Quantile(all, 0.5), via.constData(), p99, via.constData(), lost);
+                via.constData(), quantile(all, 0.5), via.constData(), p99, via.constData(), lost);
     return lost == 0 ? 0 : 1;
 }
 
@@ -301,7 +301,7 @@ public:
                 break;
             const auto due = qint64(rate * elapsed);
             if (due > written) {
-                WriteFrames(m_fd, first + written, due - written);
+                writeFrames(m_fd, first + written, due - written);
                 written = due;
             }
             // Measured against what is due now: a write that had to wait for
@@ -330,13 +330,13 @@ private:
 
 // The highest rate that stays current: doubling from 25,000 a second until
 // the window falls behind, then halving the interval five times.
-int Throughput(QApplication &app, Subject &subject, int fd, const Options &options)
+int throughput(QApplication &app, Subject &subject, int fd, const Options &options)
 {
     std::atomic<qint64> shown{-1};
     QTimer sampler;
     sampler.setTimerType(Qt::PreciseTimer);
     QObject::connect(&sampler, &QTimer::timeout,
-                     [&] { shown.store(ReportStream::NumberShown(subject.generatorTime().text())); });
+                     [&] { shown.store(ReportStream::numberShown(subject.generatorTime().text())); });
     sampler.start(2);
 
     std::vector<double> best(std::size_t(options.runs));
@@ -368,9 +368,9 @@ int Throughput(QApplication &app, Subject &subject, int fd, const Options &optio
     QApplication::exec();
     writer.join();
 
-    const double median = Quantile(best, 0.5);
+    const double median = quantile(best, 0.5);
     std::printf("- highest rate kept current, median of %d runs: **%.0f reports/s** (spread %.0f to %.0f)\n",
-                options.runs, median, Quantile(best, 0.0), Quantile(best, 1.0));
+                options.runs, median, quantile(best, 0.0), quantile(best, 1.0));
     std::printf("RESULT throughput%s%s %.0f\n", options.reference ? "_reference" : "", options.single ? "_single" : "",
                 median);
     return 0;
@@ -383,7 +383,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    UseProgramIdentity();
+    useProgramIdentity();
 
     const QStringList arguments = QApplication::arguments();
     const QString mode = arguments.value(1);
@@ -432,11 +432,11 @@ int main(int argc, char *argv[])
     // comes before that is lost.
     const int fd = pty.masterFd();
     const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x42, 0, Module1::offsetDigits(0));
-    const auto firstShown = [&] { return ReportStream::NumberShown(subject->generatorTime().text()) == 1; };
+    const auto firstShown = [&] { return ReportStream::numberShown(subject->generatorTime().text()) == 1; };
     for (int attempt = 0; attempt < 25; ++attempt) {
-        WriteFrames(fd, 0, 1);
-        WriteAll(fd, status.constData(), std::size_t(status.size()));
-        WriteFrames(fd, 1, 1);
+        writeFrames(fd, 0, 1);
+        writeAll(fd, status.constData(), std::size_t(status.size()));
+        writeFrames(fd, 1, 1);
         if (QTest::qWaitFor(firstShown, 200))
             break;
     }
@@ -446,6 +446,6 @@ int main(int argc, char *argv[])
     }
 
     singleWrites = options.single;
-    return mode == QLatin1String("latency") ? Latency(app, *subject, fd, options)
-                                            : Throughput(app, *subject, fd, options);
+    return mode == QLatin1String("latency") ? latency(app, *subject, fd, options)
+                                            : throughput(app, *subject, fd, options);
 }

@@ -30,7 +30,7 @@ extern char **environ;
 
 namespace {
 
-long long MonotonicNs()
+long long monotonicNs()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -45,7 +45,7 @@ struct Start
     bool ok = false;
 };
 
-Start RunOnce(const char *program)
+Start runOnce(const char *program)
 {
     Start start;
     int out[2];
@@ -58,7 +58,7 @@ Start RunOnce(const char *program)
     posix_spawn_file_actions_addclose(&actions, out[1]);
     char *argv[] = {const_cast<char *>(program), nullptr};
 
-    const long long before = MonotonicNs();
+    const long long before = monotonicNs();
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -81,7 +81,7 @@ Start RunOnce(const char *program)
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    const long long ended = MonotonicNs();
+    const long long ended = monotonicNs();
 
     long long idle = 0;
     long rss = 0;
@@ -100,7 +100,7 @@ Start RunOnce(const char *program)
 
 // Value at fraction q of the sorted samples, by nearest rank.
 template <class T>
-T Quantile(std::vector<T> values, double q)
+T quantile(std::vector<T> values, double q)
 {
     std::sort(values.begin(), values.end());
     const auto index = std::size_t(q * double(values.size() - 1) + 0.5);
@@ -133,12 +133,12 @@ int main(int argc, char *argv[])
     // Not counted: brings the libraries, fonts and plugins into the page
     // cache, as they are for any start but the first after boot.
     for (int p = 0; p < 3; ++p)
-        RunOnce(argv[first + p]);
+        runOnce(argv[first + p]);
 
     // In turn, so that a passing load on the machine falls on all three alike.
     for (int r = 0; r < runs; ++r) {
         for (int p = 0; p < 3; ++p) {
-            const Start start = RunOnce(argv[first + p]);
+            const Start start = runOnce(argv[first + p]);
             if (!start.ok)
                 return 1;
             programs[p].idle.push_back(start.toIdleMs);
@@ -151,15 +151,15 @@ int main(int argc, char *argv[])
     std::printf("|---|---:|---:|---:|---:|---:|\n");
     for (const Summary &s : programs) {
         std::printf("| %s | %.1f ms | %.1f to %.1f ms | %.1f to %.1f ms | %.1f ms | %.1f MiB |\n", s.name,
-                    Quantile(s.idle, 0.5), Quantile(s.idle, 0.25), Quantile(s.idle, 0.75), Quantile(s.idle, 0.0),
-                    Quantile(s.idle, 1.0), Quantile(s.exit, 0.5), Quantile(s.rss, 0.5) / 1024.0);
+                    quantile(s.idle, 0.5), quantile(s.idle, 0.25), quantile(s.idle, 0.75), quantile(s.idle, 0.0),
+                    quantile(s.idle, 1.0), quantile(s.exit, 0.5), quantile(s.rss, 0.5) / 1024.0);
     }
-    const double panel = Quantile(programs[0].idle, 0.5);
-    const double form = Quantile(programs[1].idle, 0.5);
-    const double bare = Quantile(programs[2].idle, 0.5);
-    const double rssPanel = Quantile(programs[0].rss, 0.5);
-    const double rssForm = Quantile(programs[1].rss, 0.5);
-    const double rssBare = Quantile(programs[2].rss, 0.5);
+    const double panel = quantile(programs[0].idle, 0.5);
+    const double form = quantile(programs[1].idle, 0.5);
+    const double bare = quantile(programs[2].idle, 0.5);
+    const double rssPanel = quantile(programs[0].rss, 0.5);
+    const double rssForm = quantile(programs[1].rss, 0.5);
+    const double rssBare = quantile(programs[2].rss, 0.5);
     std::printf("\n%d starts of each, in turn.\n\n", runs);
     std::printf("- start-up, panel / window only: **%.3f** (goal at most 1.1: %s)\n", panel / form,
                 panel / form <= 1.1 ? "met" : "missed");

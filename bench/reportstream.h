@@ -15,7 +15,7 @@ namespace ReportStream {
 
 inline constexpr int FrameSize = Module1::TimeReportMaxFrame;
 
-inline std::array<char, FrameSize> Frame(qint64 n)
+inline std::array<char, FrameSize> frame(qint64 n)
 {
     const int second = int(n % 86400);
     const Module1::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
@@ -27,7 +27,7 @@ inline std::array<char, FrameSize> Frame(qint64 n)
 
 // The report number behind a generator time as the window shows it
 // ("123 14:05:09   |   05-03-2009"), or -1.
-inline qint64 NumberShown(const QString &text)
+inline qint64 numberShown(const QString &text)
 {
     int day = 0, hour = 0, minute = 0, second = 0, first = 0, group = 0, year = 0;
     const QByteArray latin = text.toLatin1();

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <ctime>
 
-qint64 MonotonicNs()
+qint64 monotonicNs()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-long ResidentKb()
+long residentKb()
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -47,8 +47,8 @@ public:
             watched->removeEventFilter(this);
             // A zero timer runs once every event waiting now has been handled.
             QTimer::singleShot(0, [] {
-                const qint64 idle = MonotonicNs();
-                std::printf("idle %lld rss %ld\n", static_cast<long long>(idle), ResidentKb());
+                const qint64 idle = monotonicNs();
+                std::printf("idle %lld rss %ld\n", static_cast<long long>(idle), residentKb());
                 std::fflush(stdout);
                 QApplication::quit();
             });
@@ -62,7 +62,7 @@ private:
 
 } // namespace
 
-void QuitWhenShownAndIdle(QWidget &window)
+void quitWhenShownAndIdle(QWidget &window)
 {
     new FirstPaintWatcher(window);
 }

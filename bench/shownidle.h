@@ -11,10 +11,10 @@ class QWidget;
 //
 // on standard output and quits the application. The program that started
 // this one compares the time with its own reading from before the start.
-void QuitWhenShownAndIdle(QWidget &window);
+void quitWhenShownAndIdle(QWidget &window);
 
 // CLOCK_MONOTONIC, which every process of the machine shares.
-qint64 MonotonicNs();
+qint64 monotonicNs();
 
 // The process's resident memory (VmRSS), in kB.
-long ResidentKb();
+long residentKb();

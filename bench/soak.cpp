@@ -30,7 +30,7 @@
 
 namespace {
 
-long ResidentKilobytes()
+long residentKilobytes()
 {
     long pages = 0, resident = 0;
     if (FILE *f = std::fopen("/proc/self/statm", "r")) {
@@ -41,7 +41,7 @@ long ResidentKilobytes()
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-QByteArray TimeReport(long i)
+QByteArray timeReport(long i)
 {
     const Module1::ReportDate date{2026, 12, 6};
     return Module1::timeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     const long reports = argc > 1 ? std::atol(argv[1]) : 1000000;
     const long allowance = argc > 2 ? std::atol(argv[2]) : 2048;
 
-    UseProgramIdentity();
+    useProgramIdentity();
     TempSettings settings;
     settings.hideMachinePorts();
     Pty pty;
@@ -78,7 +78,7 @@ int main(int argc, char *argv[])
     std::thread writer([&] {
         const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x53, 1, Module1::offsetDigits(250));
         for (long i = 0; i < reports; ++i) {
-            QByteArray chunk = TimeReport(i);
+            QByteArray chunk = timeReport(i);
             if (i % 10 == 0)
                 chunk += status;
             if (!pty.write(chunk)) {
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     int behind = 0;
     QObject::connect(&every, &QTimer::timeout, [&] {
         if (!warmKb && written > reports / 20)
-            warmKb = ResidentKilobytes();
+            warmKb = residentKilobytes();
         // Open the port anew now and then: the next status report is loaded
         // into every control.
         if (++ticks % 4 == 0 && written < reports) {
@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
             app.quit();
         // The last report may have met a reopening of the port: send it again.
         if (written == reports && ++behind % 10 == 0)
-            pty.write(TimeReport(reports - 1));
+            pty.write(timeReport(reports - 1));
         if (clock.elapsed() > 30 * 60 * 1000)  // far behind any sane pace
             app.exit(2);
     });
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     const int result = app.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
     writer.join();
-    const long endKb = ResidentKilobytes();
+    const long endKb = residentKilobytes();
 
     std::printf("%ld reports in %.1f s (%.0f a second); resident memory %ld kB once warm, %ld kB at the end (%+ld kB)\n",
                 long(written), seconds, written / seconds, warmKb, endKb, endKb - warmKb);

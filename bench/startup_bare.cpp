@@ -11,6 +11,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QWidget window;
     window.show();
-    QuitWhenShownAndIdle(window);
+    quitWhenShownAndIdle(window);
     return QApplication::exec();
 }

@@ -20,6 +20,6 @@ int main(int argc, char *argv[])
     Ui::frm718 ui;
     ui.setupUi(&window);
     window.show();
-    QuitWhenShownAndIdle(window);
+    quitWhenShownAndIdle(window);
     return QApplication::exec();
 }

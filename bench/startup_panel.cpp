@@ -9,5 +9,5 @@
 
 int main(int argc, char *argv[])
 {
-    return runPanel(argc, argv, QuitWhenShownAndIdle);
+    return runPanel(argc, argv, quitWhenShownAndIdle);
 }

@@ -16,7 +16,7 @@
 
 namespace {
 
-void Check(bool condition, const char *what)
+void check(bool condition, const char *what)
 {
     if (!condition) {
         std::fprintf(stderr, "invariant broken: %s\n", what);
@@ -24,21 +24,21 @@ void Check(bool condition, const char *what)
     }
 }
 
-void CheckInvariants(const Controls &ui, FakePort &port)
+void checkInvariants(const Controls &ui, FakePort &port)
 {
-    Check(port.written.isEmpty(), "no frame written by reports");
+    check(port.written.isEmpty(), "no frame written by reports");
     for (QComboBox *list : ui.window.findChildren<QComboBox *>())
-        Check(list->currentIndex() >= -1 && list->currentIndex() < list->count(), "list selection within its list");
+        check(list->currentIndex() >= -1 && list->currentIndex() < list->count(), "list selection within its list");
     const auto whole = [](QComboBox *list, std::size_t entries) { return std::size_t(list->count()) == entries; };
-    Check(whole(ui.list("cmbReadMode"), Lists::GpsReadMode) || whole(ui.list("cmbReadMode"), std::size(Lists::ReadModes)),
+    check(whole(ui.list("cmbReadMode"), Lists::GpsReadMode) || whole(ui.list("cmbReadMode"), std::size(Lists::ReadModes)),
           "read-mode list whole, GPS or not");
-    Check(whole(ui.list("cmbControlFunction"), Lists::EncodedYear)
+    check(whole(ui.list("cmbControlFunction"), Lists::EncodedYear)
               || whole(ui.list("cmbControlFunction"), std::size(Lists::ControlFunctions)),
           "control-function list whole, Encoded Year or not");
-    Check(whole(ui.list("cmbGenerateMode"), std::size(Lists::GenerateModes))
+    check(whole(ui.list("cmbGenerateMode"), std::size(Lists::GenerateModes))
               && whole(ui.list("cmbTimeZone"), std::size(Lists::TimeZones)), "fixed lists whole");
     ui.box("chkFreeze")->toggle();
-    Check(port.written.size() == (port.isOpen() ? 1 : 0), "a change after the reports is sent");
+    check(port.written.size() == (port.isOpen() ? 1 : 0), "a change after the reports is sent");
     port.written.clear();
 }
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
-    UseProgramIdentity();
+    useProgramIdentity();
     // Every port opening stores the port; on a memory file system that costs nothing.
     static TempSettings settings(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QString());
     return 0;
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     frm718 window(port);
     window.Form_Load();
     const Controls ui{window};
-    CheckInvariants(ui, *port);
+    checkInvariants(ui, *port);
     for (size_t i = 0; i < size;) {
         const uint8_t step = data[i++];
         if (step >= 0xF8) {
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             port->receive(QByteArray(reinterpret_cast<const char *>(data + i), qsizetype(length)));
             i += length;
         }
-        CheckInvariants(ui, *port);
+        checkInvariants(ui, *port);
     }
     return 0;
 }

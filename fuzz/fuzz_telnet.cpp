@@ -27,7 +27,7 @@ static_assert(std::is_trivially_copyable_v<Telnet::Client> && sizeof(Telnet::Cli
 
 const QByteArray Settings = Telnet::comPortSettings();
 
-void Check(bool condition, const char *what)
+void check(bool condition, const char *what)
 {
     if (!condition) {
         std::fprintf(stderr, "invariant broken: %s\n", what);
@@ -36,7 +36,7 @@ void Check(bool condition, const char *what)
 }
 
 // Feeds pieces of 1 to 64 bytes, one in 32 up to 4 KiB; checks the answers.
-QByteArray Feed(Telnet::Client::Mode mode, const QByteArray &stream, QByteArray &reply)
+QByteArray feed(Telnet::Client::Mode mode, const QByteArray &stream, QByteArray &reply)
 {
     Telnet::Client client(mode);
     QByteArray data;
@@ -47,10 +47,10 @@ QByteArray Feed(Telnet::Client::Mode mode, const QByteArray &stream, QByteArray 
         client.receive(QByteArrayView(stream).sliced(at, piece), data, reply);
     }
     for (qsizetype i = 0; i < reply.size(); i += quint8(reply[i + 1]) == Telnet::Sb ? Settings.size() : 3) {
-        Check(quint8(reply[i]) == Telnet::Iac && i + 2 < reply.size(), "answers are whole commands");
-        Check(quint8(reply[i + 1]) != Telnet::Sb || (reply.mid(i, Settings.size()) == Settings && i == reply.indexOf(Settings)),
+        check(quint8(reply[i]) == Telnet::Iac && i + 2 < reply.size(), "answers are whole commands");
+        check(quint8(reply[i + 1]) != Telnet::Sb || (reply.mid(i, Settings.size()) == Settings && i == reply.indexOf(Settings)),
               "the settings, once");
-        Check(quint8(reply[i + 1]) >= Telnet::Sb && quint8(reply[i + 1]) <= Telnet::Dont, "answers are option commands");
+        check(quint8(reply[i + 1]) >= Telnet::Sb && quint8(reply[i + 1]) <= Telnet::Dont, "answers are option commands");
     }
     return data;
 }
@@ -86,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             ++i;
         }
     }
-    Check(Feed(Telnet::Client::Mode::Telnet, stream, reply) == data, "the data bytes exactly");
-    Check(reply.size() <= 3 * commands + (reply.contains(Settings) ? Settings.size() : 0), "answers bounded by causes");
-    Check(Feed(Telnet::Client::Mode::Raw, stream, reply) == stream, "raw passes everything");
+    check(feed(Telnet::Client::Mode::Telnet, stream, reply) == data, "the data bytes exactly");
+    check(reply.size() <= 3 * commands + (reply.contains(Settings) ? Settings.size() : 0), "answers bounded by causes");
+    check(feed(Telnet::Client::Mode::Raw, stream, reply) == stream, "raw passes everything");
     reply.clear();
-    Check(Feed(Telnet::Client::Mode::Telnet, bytes, reply).size() <= bytes.size(), "garbage: data bounded");
-    Check(reply.size() <= bytes.size() + Settings.size(), "garbage: answers bounded");
+    check(feed(Telnet::Client::Mode::Telnet, bytes, reply).size() <= bytes.size(), "garbage: data bounded");
+    check(reply.size() <= bytes.size() + Settings.size(), "garbage: answers bounded");
     return 0;
 }

@@ -25,7 +25,7 @@
 
 namespace {
 
-QImage DrawLogo(int size)
+QImage drawLogo(int size)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -35,7 +35,7 @@ QImage DrawLogo(int size)
     return image;
 }
 
-int Render(const QString &folder, const QStringList &sizes)
+int render(const QString &folder, const QStringList &sizes)
 {
     for (const QString &text : sizes) {
         bool ok = false;
@@ -46,7 +46,7 @@ int Render(const QString &folder, const QStringList &sizes)
         }
         const QString dir = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
         const QString file = dir + QStringLiteral("/qv718-panel.png");
-        if (!QDir().mkpath(dir) || !DrawLogo(size).save(file, "PNG")) {
+        if (!QDir().mkpath(dir) || !drawLogo(size).save(file, "PNG")) {
             std::fprintf(stderr, "qv718-render-logo: cannot write %s\n", qPrintable(file));
             return 2;
         }
@@ -54,7 +54,7 @@ int Render(const QString &folder, const QStringList &sizes)
     return 0;
 }
 
-int Compare(const QString &file, const QString &limitText)
+int compare(const QString &file, const QString &limitText)
 {
     bool ok = false;
     const double limit = limitText.toDouble(&ok);
@@ -66,7 +66,7 @@ int Compare(const QString &file, const QString &limitText)
     // Premultiplied, so that the colour of a fully transparent pixel counts
     // for nothing.
     picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage logo = DrawLogo(picture.width());
+    const QImage logo = drawLogo(picture.width());
     // A pixel is off when one of its channels differs by more than a
     // rasterizer's anti-aliasing would make it; a mean over the whole picture
     // would hide a wrong hand or a missing pulse in the blue of the tile.
@@ -97,9 +97,9 @@ int main(int argc, char *argv[])
     QStringList args = QGuiApplication::arguments();
     args.removeFirst();
     if (args.size() == 3 && args[0] == QStringLiteral("--compare"))
-        return Compare(args[1], args[2]);
+        return compare(args[1], args[2]);
     if (args.size() >= 2 && !args[0].startsWith(QLatin1Char('-')))
-        return Render(args[0], args.mid(1));
+        return render(args[0], args.mid(1));
     std::fprintf(stderr, "usage: qv718-render-logo DIR SIZE...\n"
                          "       qv718-render-logo --compare PICTURE.png LIMIT\n");
     return 2;

@@ -17,9 +17,9 @@ namespace {
 struct RecordingSink final : Module1::ReportSink
 {
     QStringList events;
-    static QString Positions(const quint8 *report, int n) { return QByteArray((const char *)report, n).toHex(' '); }
-    void ShowGeneratorTime(const quint8 *report, qint16 count) override { events << QString("T%1:").arg(count) + Positions(report, 8); }
-    void ApplyStatus(const quint8 *report) override { events << "S:" + Positions(report, 9); }
+    static QString positions(const quint8 *report, int n) { return QByteArray((const char *)report, n).toHex(' '); }
+    void ShowGeneratorTime(const quint8 *report, qint16 count) override { events << QString("T%1:").arg(count) + positions(report, 8); }
+    void ApplyStatus(const quint8 *report) override { events << "S:" + positions(report, 9); }
 };
 
 } // namespace
@@ -34,29 +34,29 @@ private slots:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<int>("countAfter");
-        QByteArray thirtyOne = Hex("FF");
+        QByteArray thirtyOne = hex("FF");
         for (int i = 1; i <= 31; ++i)
             thirtyOne += char(i);
         const auto row = [](const char *name, const QByteArray &stream, const QStringList &events, int count = 0) {
             QTest::newRow(name) << stream << events << count;
         };
-        row("time report", Hex("FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
-        row("time report with date", Hex("FF 01 17 0E 05 09 09 05 03 FE"), {"T8:01 17 0e 05 09 09 05 03"});
-        row("0xFD starts like 0xFF", Hex("FD 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
-        row("status report", Hex("FF 18 01 01 43 01 00 02 05 00 FC"), {"S:18 01 01 43 01 00 02 05 00"});
-        row("two frames, in terminator order", Hex("FF 00 2D 08 00 00 FE FF 18 01 01 43 01 00 02 05 00 FC"),
+        row("time report", hex("FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
+        row("time report with date", hex("FF 01 17 0E 05 09 09 05 03 FE"), {"T8:01 17 0e 05 09 09 05 03"});
+        row("0xFD starts like 0xFF", hex("FD 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 00 00 00"});
+        row("status report", hex("FF 18 01 01 43 01 00 02 05 00 FC"), {"S:18 01 01 43 01 00 02 05 00"});
+        row("two frames, in terminator order", hex("FF 00 2D 08 00 00 FE FF 18 01 01 43 01 00 02 05 00 FC"),
             {"T5:00 2d 08 00 00 00 00 00", "S:18 01 01 43 01 00 02 05 00"});
-        row("terminator without start", Hex("01 17 0E 05 09 FE 01 02 FC"), {});
-        row("start restarts the frame", Hex("FF 33 33 33 33 33 33 FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 33 00 00"});
-        row("0xFA and 0xFB are data", Hex("FF FA FB 0E 05 09 FE"), {"T5:fa fb 0e 05 09 00 00 00"});
-        row("bytes outside a frame are stored", Hex("AA BB"), {}, 2);
-        row("unfinished frame", Hex("FF 01 17 0E"), {}, 3);
+        row("terminator without start", hex("01 17 0E 05 09 FE 01 02 FC"), {});
+        row("start restarts the frame", hex("FF 33 33 33 33 33 33 FF 01 17 0E 05 09 FE"), {"T5:01 17 0e 05 09 33 00 00"});
+        row("0xFA and 0xFB are data", hex("FF FA FB 0E 05 09 FE"), {"T5:fa fb 0e 05 09 00 00 00"});
+        row("bytes outside a frame are stored", hex("AA BB"), {}, 2);
+        row("unfinished frame", hex("FF 01 17 0E"), {}, 3);
         // The 31st data byte lands at position 30 and the count wraps to 0; a 32nd overwrites position 0 and the
         // count passed is 1.
-        row("31 data bytes", thirtyOne + Hex("FE"), {"T0:01 02 03 04 05 06 07 08"});
-        row("32 data bytes", thirtyOne + Hex("20 FE"), {"T1:20 02 03 04 05 06 07 08"});
+        row("31 data bytes", thirtyOne + hex("FE"), {"T0:01 02 03 04 05 06 07 08"});
+        row("32 data bytes", thirtyOne + hex("20 FE"), {"T1:20 02 03 04 05 06 07 08"});
         // A short status report reads what earlier frames left behind.
-        row("short status uses stale positions", Hex("FF 01 02 03 04 05 06 07 08 09 FE FF 18 41 FC"),
+        row("short status uses stale positions", hex("FF 01 02 03 04 05 06 07 08 09 FE FF 18 41 FC"),
             {"T9:01 02 03 04 05 06 07 08", "S:18 41 03 04 05 06 07 08 09"});
     }
     // The same reports whatever the blocks the stream arrives in: whole, byte by byte, and cut at sizes that straddle

@@ -34,17 +34,17 @@
 namespace {
 
 // Agreement on both options; the settings follow the server's DO.
-const QByteArray Agree = Hex("FFFB00 FFFD00 FFFD2C");
-const QByteArray Settings = Hex("FFFA2C0100002580FFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0401FFF0 FFFA2C0501FFF0"
+const QByteArray Agree = hex("FFFB00 FFFD00 FFFD2C");
+const QByteArray Settings = hex("FFFA2C0100002580FFF0 FFFA2C0208FFF0 FFFA2C0301FFF0 FFFA2C0401FFF0 FFFA2C0501FFF0"
                                 "FFFA2C050EFFF0 FFFA2C0A00FFF0 FFFA2C0B00FFF0");
 
-QString Shown(const QByteArray &bytes)
+QString shown(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
 }
 
 // Decodes `stream` cut into pieces: the data, the answers, and whether BINARY and COM-PORT-OPTION hold.
-QString Decode(const QList<QByteArray> &pieces)
+QString decode(const QList<QByteArray> &pieces)
 {
     Telnet::Client client(Telnet::Client::Mode::Telnet);
     QByteArray data, reply;
@@ -52,17 +52,17 @@ QString Decode(const QList<QByteArray> &pieces)
         client.receive(piece, data, reply);
     const auto state = [](bool yes, bool no) { return yes ? "yes" : no ? "no" : "pending"; };
     return QStringLiteral("data [%1] reply [%2] %3 %4")
-        .arg(Shown(data), Shown(reply), state(client.binaryAgreed(), client.binaryRefused()),
+        .arg(shown(data), shown(reply), state(client.binaryAgreed(), client.binaryRefused()),
              state(client.comPortAccepted(), client.comPortRefused()));
 }
 
-bool Open(NetworkPortService &line, const char *entry, quint16 port)
+bool openLine(NetworkPortService &line, const char *entry, quint16 port)
 {
     line.setAddress(*parseNetworkAddress(QString::fromLatin1(entry).arg(port)));
     return line.open();
 }
 
-qint64 ResidentKb()
+qint64 residentKb()
 {
     QFile status("/proc/self/status");
     const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
@@ -72,7 +72,7 @@ qint64 ResidentKb()
 
 // A name server on 127.0.0.1 of a network of the test's own: "rack.test" is ::1, then 127.0.0.1; "slow.test" is never
 // answered; every other name does not exist.
-void ServeNames(int fd)
+void serveNames(int fd)
 {
     char query[512];
     sockaddr_storage from{};
@@ -84,10 +84,10 @@ void ServeNames(int fd)
         if (n <= 12 || end < 5 || end > question.size() || question.startsWith("\x04slow"))
             continue;
         const bool rack = question.startsWith("\x04rack\x04test"), aaaa = question[end - 3] == 28;
-        QByteArray answer = QByteArray(query, 2) + Hex(rack ? "8180 0001 0001" : "8183 0001 0000") + Hex("0000 0000")
+        QByteArray answer = QByteArray(query, 2) + hex(rack ? "8180 0001 0001" : "8183 0001 0000") + hex("0000 0000")
             + question.left(end);
         if (rack)
-            answer += Hex(aaaa ? "C00C 001C 0001 0000003C 0010 00000000000000000000000000000001"
+            answer += hex(aaaa ? "C00C 001C 0001 0000003C 0010 00000000000000000000000000000001"
                                : "C00C 0001 0001 0000003C 0004 7F000001");
         ::sendto(fd, answer.constData(), std::size_t(answer.size()), 0, reinterpret_cast<sockaddr *>(&from), length);
     }
@@ -108,11 +108,11 @@ private slots:
         QTest::addColumn<QString>("decoded");  // data, answers, then BINARY and COM-PORT-OPTION
         const auto row = [](const char *name, const QByteArray &stream, const QByteArray &data,
                             const QByteArray &reply, const char *options) {
-            QTest::newRow(name) << stream << QStringLiteral("data [%1] reply [%2] %3").arg(Shown(data), Shown(reply), options);
+            QTest::newRow(name) << stream << QStringLiteral("data [%1] reply [%2] %3").arg(shown(data), shown(reply), options);
         };
         // IAC IAC at every position of a report, and carriage return (hour 13) with NUL after it, which binary mode
         // leaves alone.
-        const QByteArray report = Hex("01 17 0D 00 0D 0A FE");
+        const QByteArray report = hex("01 17 0D 00 0D 0A FE");
         for (int at = 0; at <= report.size(); ++at) {
             QByteArray data = report, stream = Agree;
             data.insert(at, '\xFF');
@@ -120,23 +120,23 @@ private slots:
             row(qPrintable(QStringLiteral("0xFF at %1").arg(at)), stream, data, Settings, "yes yes");
         }
         row("nothing yet", {}, {}, {}, "pending pending");
-        row("commands vanish", Hex("01 FFF1 02 FFF9 03 FFF2 04 FFF0 05"), Hex("01 02 03 04 05"), {}, "pending pending");
-        row("sub-negotiations vanish", Hex("01 FFFA2C6A00FFF0 02 FFFA2C65FFFF00FFFFFFF0 03"), Hex("01 02 03"), {},
+        row("commands vanish", hex("01 FFF1 02 FFF9 03 FFF2 04 FFF0 05"), hex("01 02 03 04 05"), {}, "pending pending");
+        row("sub-negotiations vanish", hex("01 FFFA2C6A00FFF0 02 FFFA2C65FFFF00FFFFFFF0 03"), hex("01 02 03"), {},
             "pending pending");
-        row("oversized sub-negotiation", Hex("01 FFFA2C") + QByteArray(3000, '\xF0') + Hex("FFF0 02"), Hex("01 02"), {},
+        row("oversized sub-negotiation", hex("01 FFFA2C") + QByteArray(3000, '\xF0') + hex("FFF0 02"), hex("01 02"), {},
             "pending pending");
-        row("command ends a sub-negotiation without SE", Hex("01 FFFA2C06 FFFB05 02"), Hex("01 02"), Hex("FFFE05"),
+        row("command ends a sub-negotiation without SE", hex("01 FFFA2C06 FFFB05 02"), hex("01 02"), hex("FFFE05"),
             "pending pending");
-        row("unsupported options refused, every request", Hex("FFFB01 FFFD18 FFFB01 FFFC03 FFFE05 FFFB2C"), {},
-            Hex("FFFE01 FFFC18 FFFE01 FFFE2C"), "pending pending");
+        row("unsupported options refused, every request", hex("FFFB01 FFFD18 FFFB01 FFFC03 FFFE05 FFFB2C"), {},
+            hex("FFFE01 FFFC18 FFFE01 FFFE2C"), "pending pending");
         row("acknowledgements not answered, repeats ignored", Agree + Agree, {}, Settings, "yes yes");
-        row("binary refused by the server", Hex("FFFC00 FFFD00"), {}, {}, "no pending");
-        row("binary refused for the client", Hex("FFFB00 FFFE00"), {}, {}, "no pending");
-        row("binary withdrawn, then offered again", Hex("FFFB00 FFFD00 FFFC00 FFFB00"), {}, Hex("FFFE00 FFFD00"),
+        row("binary refused by the server", hex("FFFC00 FFFD00"), {}, {}, "no pending");
+        row("binary refused for the client", hex("FFFB00 FFFE00"), {}, {}, "no pending");
+        row("binary withdrawn, then offered again", hex("FFFB00 FFFD00 FFFC00 FFFB00"), {}, hex("FFFE00 FFFD00"),
             "yes pending");
-        row("com-port refused", Hex("FFFB00 FFFD00 FFFE2C"), {}, {}, "yes no");
-        row("com-port dropped and taken again: settings once", Agree + Hex("FFFE2C FFFD2C"), {},
-            Settings + Hex("FFFC2C FFFB2C"), "yes yes");
+        row("com-port refused", hex("FFFB00 FFFD00 FFFE2C"), {}, {}, "yes no");
+        row("com-port dropped and taken again: settings once", Agree + hex("FFFE2C FFFD2C"), {},
+            Settings + hex("FFFC2C FFFB2C"), "yes yes");
     }
 
     // The same outcome however the stream is cut in two.
@@ -145,7 +145,7 @@ private slots:
         QFETCH(QByteArray, stream);
         QFETCH(QString, decoded);
         for (qsizetype cut = 0; cut <= stream.size(); ++cut) {
-            const QString got = Decode({stream.left(cut), stream.mid(cut)});
+            const QString got = decode({stream.left(cut), stream.mid(cut)});
             QVERIFY2(got == decoded, qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(got)));
         }
     }
@@ -155,10 +155,10 @@ private slots:
     {
         Telnet::Client client(Telnet::Client::Mode::Telnet);
         QByteArray data;
-        client.encode(Hex("FF 01 FF FF 0D 00"), data);
-        QCOMPARE(data.toHex(' '), Hex("FFFF 01 FFFFFFFF 0D 00").toHex(' '));
-        QCOMPARE(client.opening().toHex(' '), Hex("FFFB00 FFFD00 FFFB2C").toHex(' '));
-        QCOMPARE(Telnet::comPortSettings(0xFF00FFFF).left(13).toHex(' '), Hex("FFFA2C01 FFFF00FFFFFFFF FFF0").toHex(' '));
+        client.encode(hex("FF 01 FF FF 0D 00"), data);
+        QCOMPARE(data.toHex(' '), hex("FFFF 01 FFFFFFFF 0D 00").toHex(' '));
+        QCOMPARE(client.opening().toHex(' '), hex("FFFB00 FFFD00 FFFB2C").toHex(' '));
+        QCOMPARE(Telnet::comPortSettings(0xFF00FFFF).left(13).toHex(' '), hex("FFFA2C01 FFFF00FFFFFFFF FFF0").toHex(' '));
     }
 
     void addresses_data()
@@ -205,7 +205,7 @@ private slots:
                 QVERIFY(::mount(qPrintable(resolver.fileName()), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0);
             QTcpServer server;
             QVERIFY(server.listen(QHostAddress::LocalHost));
-            UseProgramIdentity();
+            useProgramIdentity();
             TempSettings settings;
             settings.hideMachinePorts();
             const std::pair<const char *, const char *> entries[] = {{"tcp://slow.test:%1", "no answer from the name server in time"},
@@ -241,13 +241,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<PlayedServer::End>("end");
-        const QByteArray agreed = Hex("FFFB00 FFFD00 FFFD2C");
+        const QByteArray agreed = hex("FFFB00 FFFD00 FFFD2C");
         QTest::newRow("agreed, then closed") << agreed + "\r\nDevice open failure\r\n" << PlayedServer::End::Close;
         QTest::newRow("agreed, then reset") << agreed << PlayedServer::End::Reset;
-        QTest::newRow("binary agreed, then closed") << Hex("FFFB00 FFFD00") << PlayedServer::End::Close;
-        QTest::newRow("com-port unanswered") << Hex("FFFB00 FFFD00") << PlayedServer::End::Hold;
-        QTest::newRow("negotiation flood") << agreed + Hex("FFFB01").repeated(4000) << PlayedServer::End::Flood;
-        QTest::newRow("data flood") << Hex("FFFB00 FFFD00 FFFE2C") + QByteArray(1 << 16, 'x') << PlayedServer::End::Flood;
+        QTest::newRow("binary agreed, then closed") << hex("FFFB00 FFFD00") << PlayedServer::End::Close;
+        QTest::newRow("com-port unanswered") << hex("FFFB00 FFFD00") << PlayedServer::End::Hold;
+        QTest::newRow("negotiation flood") << agreed + hex("FFFB01").repeated(4000) << PlayedServer::End::Flood;
+        QTest::newRow("data flood") << hex("FFFB00 FFFD00 FFFE2C") + QByteArray(1 << 16, 'x') << PlayedServer::End::Flood;
     }
     void hostileServers()
     {
@@ -259,9 +259,9 @@ private slots:
         if (stays)
             QTest::ignoreMessage(QtWarningMsg, qPrintable(QString("rfc2217://127.0.0.1:%1: the server does not set its "
                                                                   "serial port; using it at its own settings").arg(server.port())));
-        const qint64 resident = ResidentKb();
+        const qint64 resident = residentKb();
         NetworkPortService line;
-        const bool opened = Open(line, "rfc2217://127.0.0.1:%1", server.port());
+        const bool opened = openLine(line, "rfc2217://127.0.0.1:%1", server.port());
         QByteArray block;
         if (stays) {
             QTest::qWait(200);  // nothing read meanwhile, by design
@@ -269,7 +269,7 @@ private slots:
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(!opened || !line.readInput(block), 15000);
         }
-        QVERIFY2(ResidentKb() - resident < 10240, qPrintable(QString("%1 kB more").arg(ResidentKb() - resident)));
+        QVERIFY2(residentKb() - resident < 10240, qPrintable(QString("%1 kB more").arg(residentKb() - resident)));
     }
 
     // A closed port answers at once; a host that takes the connection request and never answers it fails at the
@@ -301,7 +301,7 @@ private slots:
                 NetworkPortService line;
                 QElapsedTimer clock;
                 clock.start();
-                QVERIFY(!Open(line, entry, port));
+                QVERIFY(!openLine(line, entry, port));
                 const qint64 took = clock.elapsed();
                 const bool refused = port == refusing || QByteArray(entry).contains('[');  // the silent host is IPv4
                 QVERIFY2(refused ? took < deadline / 2 : took >= deadline - 5 && took < deadline + 150,

@@ -33,7 +33,7 @@ namespace {
 // Generous, as a loaded machine may be slow; no wait lasts longer than its condition needs.
 constexpr int Patience = 15000;
 // A time report and a status report of a unit whose reader is locked.
-const QByteArray UnitReports = Hex("FF 01 17 09 05 09 FE FF 18 01 02 43 02 02 00 05 00 FC");
+const QByteArray UnitReports = hex("FF 01 17 09 05 09 FE FF 18 01 02 43 02 02 00 05 00 FC");
 
 // qv718-sim as a process of its own, reporting every 20 ms, keeping its log; its line is linked at `at`, or in a folder
 // of its own.
@@ -111,15 +111,15 @@ struct Panel
 };
 
 // The program sleeps rather than spinning on a dead line; no caret blinks.
-void ExpectIdle(int milliseconds = 2000)
+void expectIdle(int milliseconds = 2000)
 {
     QVERIFY(!qobject_cast<QLineEdit *>(QApplication::focusWidget()));
-    const Idleness idle = MeasureIdle(milliseconds);
+    const Idleness idle = measureIdle(milliseconds);
     QVERIFY2(idle.isIdle(), qPrintable(idle.describe()));
 }
 
 // The line settings of a terminal, as "9600 8N1" with " RTS/CTS" when that flow control is on.
-QString LineSettings(const QString &path)
+QString lineSettings(const QString &path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     termios t{};  // all clear if it cannot be read
@@ -140,7 +140,7 @@ class RealLineTest : public QObject
 private slots:
     void initTestCase()
     {
-        UseProgramIdentity();
+        useProgramIdentity();
         QVERIFY(QFileInfo(QV718_SIM).isExecutable());
     }
 
@@ -209,7 +209,7 @@ private slots:
         panel->ui.list("cmbGenerateMode")->setCurrentIndex(2);
         panel.reset();
         QByteArray atUnit;
-        QTRY_COMPARE((atUnit += pty.readAvailable()), Hex("00 03 FA 02 03 FA"));
+        QTRY_COMPARE((atUnit += pty.readAvailable()), hex("00 03 FA 02 03 FA"));
     }
 
     // The far end hangs up: the pseudo-terminal's master closes (a command may meet the dead line first), the line is
@@ -235,16 +235,16 @@ private slots:
         }
         Panel panel(unit ? unit->link : pty.slavePath());
         if (!unit)  // the far end stops in the middle of a frame
-            QVERIFY(pty.write(UnitReports + Hex("FF 01 17")));
+            QVERIFY(pty.write(UnitReports + hex("FF 01 17")));
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         if (how == "line hung up") {
             QSignalSpy failed(panel.serial, &PortService::received);
             QVERIFY2(pty.vhangup(), "TIOCVHANGUP needs root");
             QVERIFY(failed.wait());
-            QVERIFY(panel.serial->isOpen() && pty.write(Hex("FF 01 17 09 05 10 FE")));
+            QVERIFY(panel.serial->isOpen() && pty.write(hex("FF 01 17 09 05 10 FE")));
             QTRY_COMPARE(panel.ui.lblGeneratorTime->text(), "123 09:05:16");
             QTRY_COMPARE_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text(), "No Reports", Patience);
-            ExpectIdle();
+            expectIdle();
             QVERIFY(panel.ui.messages().isEmpty());
             return;
         }
@@ -264,7 +264,7 @@ private slots:
         QCOMPARE(panel.ui.messages().size(), 1);
         QCOMPARE(panel.ui.messages().first()->text(), "Cannot open Comport");
         QVERIFY(QTest::qWaitForWindowActive(panel.ui.messages().first()));  // and painted so: it no longer changes
-        ExpectIdle(how == "unit hangs up" ? 5000 : 2000);
+        expectIdle(how == "unit hangs up" ? 5000 : 2000);
         QCOMPARE(panel.ui.messages().size(), 1);
         if (!unit)
             return;
@@ -307,12 +307,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
         QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter(QRegularExpression("^-- (garbage|overlong)")).size(), 2, Patience);
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text() >= "123 14:05:11", Patience);
-        QCOMPARE(LineSettings(unit.path), lineSettings);
+        QCOMPARE(lineSettings(unit.path), lineSettings);
 
         const qsizetype mark = unit.lines().size();
         panel.type("txtOffset", "0012");
-        Operator::Click(panel.ui.box("chkReaderEnable"));
-        QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 6));
+        Operator::click(panel.ui.box("chkReaderEnable"));
+        QVERIFY(Operator::pick(panel.ui.list("cmbReadMode"), 6));
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Unlocked", Patience);  // so the time can be set
         panel.setTime("255 13 7 9 26");  // 0x0D and 0xFF
         QTRY_COMPARE_WITH_TIMEOUT(unit.received(mark), (QStringList{"SetOffset 0 us [00 00 00 00 09 FA]",
@@ -320,7 +320,7 @@ private slots:
             "SetReaderEnable 0 off [00 05 FA]", R"(SetReadMode 6 "GPS" [06 02 FA])",
             "SetTime 255 13:07:09 [02 37 0D 07 09 00 FA]", "SetYear 26 (2026) [1A 0A FA]"}), Patience);
         QCOMPARE(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 0012");
-        QVERIFY(Operator::Pick(panel.ui.cmbComports, 0));
+        QVERIFY(Operator::pick(panel.ui.cmbComports, 0));
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state(settings), "14/49, 6/7, 2/3, 2/3, 1, 0, 1, 12", Patience);
         QVERIFY(panel.ui.messages().isEmpty());
     }
@@ -335,8 +335,8 @@ private slots:
         ::kill(pid_t(unit.process.processId()), SIGUSR1);
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state("lblGeneratorTime lblLock"), "No Reports, Unlocked", 5000);
         QCOMPARE(panel.ui.find<QLabel>("imgLock")->pixmap().toImage(), Artwork::lockLamp(false).toImage());
-        ExpectIdle();
-        QVERIFY(Operator::Pick(panel.ui.list("cmbReadMode"), 2));
+        expectIdle();
+        QVERIFY(Operator::pick(panel.ui.list("cmbReadMode"), 2));
         QTRY_COMPARE_WITH_TIMEOUT(unit.received(0).filter("SetReadMode"), QStringList{R"(SetReadMode 2 "IRIG-G Analog" [02 02 FA])"}, Patience);
         ::kill(pid_t(unit.process.processId()), SIGUSR2);
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().contains(QRegularExpression("^\\d+ \\d\\d:")), 2000);
@@ -360,7 +360,7 @@ private slots:
         Panel panel(rfc2217 ? server.rfc2217Url() : server.rawUrl(), true);
         QVERIFY(panel.ui.state("lblGeneratorTime cmbReadMode") == "Not Connected, !-1/7" && panel.ui.messages().size() == 1);
         QVERIFY2(server.start(), qPrintable(server.log()));
-        const Idleness idle = MeasureIdle(1500);  // the attempt after 1 s
+        const Idleness idle = measureIdle(1500);  // the attempt after 1 s
         QVERIFY2(idle.wakeUps <= 30 && idle.cpuMilliseconds < 100, qPrintable(idle.describe()));
         SimulatedUnit unit({"--start", "2009-05-03T14:05:09"}, dir.filePath("unit-line"));
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:"), Patience);

@@ -12,7 +12,7 @@ namespace {
 
 // The unit of the worked examples: UTC, "IRIG-B Analog" in, "IRIG-B" out, output freeze on, reader enabled and
 // locked, "Pass-Through", an offset of 250 microseconds, its clock at day 123 of 2009, 14:05:09.
-Sim::Unit ExampleUnit(Form form, bool gps = false)
+Sim::Unit exampleUnit(Form form, bool gps = false)
 {
     Sim::Settings settings;
     settings.outputFreeze = true;
@@ -40,7 +40,7 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QByteArray>("status");
         const auto row = [](const char *name, Form form, const QStringList &lines, const char *status = "18 01 01 43 01 00 02 05 00",
-                            bool gps = false) { QTest::newRow(name) << form << gps << lines << Hex(status); };
+                            bool gps = false) { QTest::newRow(name) << form << gps << lines << hex(status); };
         const Form dated = Form::WithDate;
         const Form timeOnly = Form::TimeOnly;
         row("read mode GPS", dated, {R"(SetReadMode 6 "GPS" [06 02 FA])"}, "18 06 01 53 01 00 02 05 00", true);
@@ -68,14 +68,14 @@ private slots:
         QByteArray bytes;
         for (const QString &line : std::as_const(lines))
             bytes += QByteArray::fromHex(line.section('[', -1).toLatin1());
-        Sim::Unit whole = ExampleUnit(form, gps);
-        Sim::Unit bytewise = ExampleUnit(form, gps);
+        Sim::Unit whole = exampleUnit(form, gps);
+        Sim::Unit bytewise = exampleUnit(form, gps);
         QCOMPARE(whole.receive(bytes, 0), lines);
         QStringList got;
         for (const char byte : std::as_const(bytes))
             got += bytewise.receive(QByteArrayView(&byte, 1), 0);
         QCOMPARE(got, lines);
-        QVERIFY2(whole.statusReport() == Hex("FF") + status + Hex("FC"), whole.statusReport().toHex(' ').constData());
+        QVERIFY2(whole.statusReport() == hex("FF") + status + hex("FC"), whole.statusReport().toHex(' ').constData());
         QCOMPARE(bytewise.statusReport(), whole.statusReport());
     }
 
@@ -90,7 +90,7 @@ private slots:
         QTest::addColumn<int>("nextSecond");
         const auto row = [](const char *name, Form form, const char *start, const char *commands, int elapsed,
                             const char *report, int nextSecond = 1000) {
-            QTest::newRow(name) << form << start << Hex(commands) << elapsed << Hex(report) << nextSecond;
+            QTest::newRow(name) << form << start << hex(commands) << elapsed << hex(report) << nextSecond;
         };
         const Form dated = Form::WithDate;
         const Form timeOnly = Form::TimeOnly;

@@ -11,9 +11,9 @@
 using namespace Reports;
 
 namespace {
-const QByteArray Dated = TimeWithDate(1, 0, 0, 0, 2026, 1, 1);
-const QByteArray UnitWithDates = Dated + Status(24, 1, 1, 0x10, 1, 250);  // offers GPS and Encoded Year
-const QByteArray UnitWithoutDates = Time(1, 0, 0, 0) + Status(24, 1, 1, 0x12, 0, 250);
+const QByteArray Dated = timeWithDate(1, 0, 0, 0, 2026, 1, 1);
+const QByteArray UnitWithDates = Dated + status(24, 1, 1, 0x10, 1, 250);  // offers GPS and Encoded Year
+const QByteArray UnitWithoutDates = time(1, 0, 0, 0) + status(24, 1, 1, 0x12, 0, 250);
 const QString SettingsControls = "cmbReadMode cmbGenerateMode cmbTimeZone cmbControlFunction chkFreeze "
                                  "chkReaderEnable chkBinarySeconds chkLeapYear lblYear txtOffset";
 const QString SetTimeFields = "txtDay txtHour txtMinute txtSecond txtYear";
@@ -30,52 +30,52 @@ class WindowTest : public QObject
     std::unique_ptr<frm718> window;
 
     // Start-up as the program runs it, on a fake line where the `present` ports open, the clock reading `now`.
-    void Start(const QSet<qint16> &present, const QDateTime &now = QDateTime(QDate(2026, 2, 5), QTime(7, 4, 9)))
+    void start(const QSet<qint16> &present, const QDateTime &now = QDateTime(QDate(2026, 2, 5), QTime(7, 4, 9)))
     {
         window = std::make_unique<frm718>(port = new FakePort(present));
         window->setClock([now] { return now; });
         window->Form_Load();
     }
     // Started on port 1 and shown, after the unit's first reports.
-    bool Connect(const QByteArray &reports)
+    bool connectUnit(const QByteArray &reports)
     {
-        Start({1});
+        start({1});
         port->receive(reports);
-        return ShowActive(window.get());
+        return showActive(window.get());
     }
-    Controls Ui() const { return Controls{*window}; }
+    Controls ui() const { return Controls{*window}; }
     // The lamp, the set-time editor and the settings enabled or not, the offset and the time text.
-    QString Shown() const
+    QString shown() const
     {
-        const bool green = Ui().find<QLabel>("imgLock")->pixmap().toImage() == Artwork::lockLamp(true).toImage();
-        return (green ? "green " : "grey ") + Ui().state("lblLock cmdSetTime cmbReadMode txtOffset lblGeneratorTime");
+        const bool green = ui().find<QLabel>("imgLock")->pixmap().toImage() == Artwork::lockLamp(true).toImage();
+        return (green ? "green " : "grey ") + ui().state("lblLock cmdSetTime cmbReadMode txtOffset lblGeneratorTime");
     }
-    QStringList Entries(Qt::ItemDataRole role = Qt::DisplayRole) const
+    QStringList entries(Qt::ItemDataRole role = Qt::DisplayRole) const
     {
         QStringList entries;
-        for (int i = 0; i < Ui().cmbComports->count(); ++i)
-            entries << Ui().cmbComports->itemData(i, role).toString();
+        for (int i = 0; i < ui().cmbComports->count(); ++i)
+            entries << ui().cmbComports->itemData(i, role).toString();
         return entries;
     }
-    qsizetype Messages() const { return Ui().messages().size(); }
-    QByteArray Sent() const { return port->written.join(); }
-    void Reopen() const
+    qsizetype messages() const { return ui().messages().size(); }
+    QByteArray sent() const { return port->written.join(); }
+    void reopen() const
     {
-        Ui().cmbComports->setCurrentIndex(-1);
-        Ui().cmbComports->setCurrentIndex(0);
+        ui().cmbComports->setCurrentIndex(-1);
+        ui().cmbComports->setCurrentIndex(0);
     }
-    QColor Mark(const QString &field) const { return Ui().field(field)->palette().color(QPalette::Base); }
+    QColor mark(const QString &field) const { return ui().field(field)->palette().color(QPalette::Base); }
     // Writes the set-time fields in the order of SetTimeFields; presses "Set".
-    void Set(const QString &texts) const
+    void set(const QString &texts) const
     {
         const QStringList values = texts.split(',');
         for (int i = 0; i < values.size(); ++i)
-            Ui().field(SetTimeFields.section(' ', i, i))->setText(values[i]);
-        QTest::mouseClick(Ui().find<QPushButton>("cmdSetTime"), Qt::LeftButton);
+            ui().field(SetTimeFields.section(' ', i, i))->setText(values[i]);
+        QTest::mouseClick(ui().find<QPushButton>("cmdSetTime"), Qt::LeftButton);
     }
 
 private slots:
-    void initTestCase() { UseProgramIdentity(); }
+    void initTestCase() { useProgramIdentity(); }
     void init() { settings = std::make_unique<TempSettings>(); }
     void cleanup()
     {
@@ -110,19 +110,19 @@ private slots:
         QFETCH(QVariant, storedAfter);
         if (stored.isValid())
             settings->set("Settings/Comport", stored);
-        Start(QSet<qint16>(present.begin(), present.end()));
+        start(QSet<qint16>(present.begin(), present.end()));
         QStringList entries;
         for (const qint16 number : present)
             entries << QString::number(number);
-        QCOMPARE(Entries(), entries);
-        QCOMPARE(Ui().cmbComports->currentIndex(), int(present.indexOf(qint16(opened))));
+        QCOMPARE(entries(), entries);
+        QCOMPARE(ui().cmbComports->currentIndex(), int(present.indexOf(qint16(opened))));
         QCOMPARE(port->isOpen() ? port->number : 0, opened);
         QCOMPARE(settings->value("Settings/Comport"), storedAfter);
-        QCOMPARE(Messages(), 0);
-        QCOMPARE(Shown(), opened ? "grey Unlocked, !Set, !-1/7, !, Not Connected" : "grey Unlocked, Set, -1/7, , ");
-        QCOMPARE(Ui().state(SettingsControls + " " + SetTimeFields).remove('!'),
+        QCOMPARE(messages(), 0);
+        QCOMPARE(shown(), opened ? "grey Unlocked, !Set, !-1/7, !, Not Connected" : "grey Unlocked, Set, -1/7, , ");
+        QCOMPARE(ui().state(SettingsControls + " " + SetTimeFields).remove('!'),
                  "-1/7, -1/3, -1/49, -1/3, 0, 0, 0, 0, -, , 36, 07, 04, 09, -");
-        QVERIFY(Ui().field("txtYear")->isEnabledTo(window.get()));
+        QVERIFY(ui().field("txtYear")->isEnabledTo(window.get()));
     }
 
     // One pick, one opening, also of the port already open; a port that has vanished since the scan gives the one
@@ -130,25 +130,25 @@ private slots:
     void portChoice()
     {
         settings->set("Ports/3", "/dev/serial/by-id/usb-adapter");
-        Start({1, 3, 4, 5, 12, 13, 16});
-        QCOMPARE(Entries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyS3",
+        start({1, 3, 4, 5, 12, 13, 16});
+        QCOMPARE(entries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyS3",
                                                          "/dev/ttyUSB0", "/dev/ttyUSB7", "/dev/ttyACM0", "/dev/ttyACM3"}));
-        QVERIFY(ShowActive(window.get()));
+        QVERIFY(showActive(window.get()));
         port->opened.clear();
-        QVERIFY(Operator::Pick(Ui().cmbComports, 3));
-        QVERIFY(Operator::Pick(Ui().cmbComports, 3));
+        QVERIFY(Operator::pick(ui().cmbComports, 3));
+        QVERIFY(Operator::pick(ui().cmbComports, 3));
         QCOMPARE(port->opened, (QList<qint16>{5, 5}));
         QCOMPARE(settings->value("Settings/Comport"), "5");
-        QCOMPARE(Messages(), 0);
+        QCOMPARE(messages(), 0);
         port->present.remove(3);
-        QVERIFY(Operator::Pick(Ui().cmbComports, 1));
-        QCOMPARE(Messages(), 1);
-        const QMessageBox *box = Ui().messages().first();
+        QVERIFY(Operator::pick(ui().cmbComports, 1));
+        QCOMPARE(messages(), 1);
+        const QMessageBox *box = ui().messages().first();
         QCOMPARE(box->text() + " | " + box->windowTitle(), "Cannot open Comport | QV-718v1.0.2");
         QVERIFY(box->isModal() && box->standardButtons() == QMessageBox::Ok);
         QVERIFY(!port->isOpen());
         QCOMPARE(settings->value("Settings/Comport"), "5");
-        QCOMPARE(Ui().cmbComports->currentText(), "3");
+        QCOMPARE(ui().cmbComports->currentText(), "3");
     }
 
     // A line named for this run (--port) is the list's one entry, shown as named; a pick opens it again; the
@@ -160,10 +160,10 @@ private slots:
         window = std::make_unique<frm718>(port = new FakePort({0, 3}));
         window->useOnlyLine(line);
         window->Form_Load();
-        QCOMPARE(Entries() + Entries(Qt::ToolTipRole), (QStringList{line, line}));
-        QVERIFY(port->isOpen() && port->number == 0 && ShowActive(window.get()));
+        QCOMPARE(entries() + entries(Qt::ToolTipRole), (QStringList{line, line}));
+        QVERIFY(port->isOpen() && port->number == 0 && showActive(window.get()));
         port->opened.clear();
-        QVERIFY(Operator::Pick(Ui().cmbComports, 0));
+        QVERIFY(Operator::pick(ui().cmbComports, 0));
         QVERIFY(port->opened == QList<qint16>{0} && settings->value("Settings/Comport") == "3");
     }
 
@@ -171,7 +171,7 @@ private slots:
     // hidden year field by.
     void layout()
     {
-        Start({});
+        start({});
         for (QWidget *control : window->findChildren<QWidget *>()) {
             QString text;
             int room = control->width();
@@ -189,7 +189,7 @@ private slots:
             QVERIFY2(control->isEnabled() && needs <= room, qPrintable(QString("%1: \"%2\" needs %3 px, has %4 in %5")
                          .arg(control->objectName(), text).arg(needs).arg(room).arg(QFontInfo(control->font()).family())));
         }
-        QVERIFY(ShowActive(window.get()));
+        QVERIFY(showActive(window.get()));
         QStringList order{QApplication::focusWidget()->objectName()};
         for (int i = 0; i < 16; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -209,30 +209,30 @@ private slots:
         const auto row = [](const char *name, const QByteArray &reports, const char *shown) {
             QTest::newRow(name) << reports << shown;
         };
-        row("early in the year", Time(45, 8, 0, 0), "grey Unlocked, !Set, !-1/7, !, 045 08:00:00");
-        row("unchecked values", Hex("FF 03 96 63 64 05 FE"), "grey Unlocked, !Set, !-1/7, !, 3150 99:100:05");
-        row("with date", Hex("FF 01 17 0E 05 09 09 05 03 FE"), "grey Unlocked, !Set, !-1/7, !, 123 14:05:09   |   05-03-2009");
-        row("dated, then short", TimeWithDate(123, 14, 5, 9, 2026, 12, 6) + Time(200, 1, 2, 3),
+        row("early in the year", time(45, 8, 0, 0), "grey Unlocked, !Set, !-1/7, !, 045 08:00:00");
+        row("unchecked values", hex("FF 03 96 63 64 05 FE"), "grey Unlocked, !Set, !-1/7, !, 3150 99:100:05");
+        row("with date", hex("FF 01 17 0E 05 09 09 05 03 FE"), "grey Unlocked, !Set, !-1/7, !, 123 14:05:09   |   05-03-2009");
+        row("dated, then short", timeWithDate(123, 14, 5, 9, 2026, 12, 6) + time(200, 1, 2, 3),
             "grey Unlocked, !Set, !-1/7, !, 200 01:02:03   |   12-06-2026");
-        row("first has 6 data bytes: no date", Hex("FF 01 17 0E 05 09 1A FE") + Dated, "grey Unlocked, !Set, !-1/7, !, 001 00:00:00");
-        row("status before any time report", Status(24, 1, 1, 0x43, 1, 250), "green Locked, !Set, !-1/7, !, Not Connected");
-        row("status without lock", Status(24, 1, 1, 0x43, 1, 250) + Status(24, 1, 1, 0x03, 1, 250),
+        row("first has 6 data bytes: no date", hex("FF 01 17 0E 05 09 1A FE") + Dated, "grey Unlocked, !Set, !-1/7, !, 001 00:00:00");
+        row("status before any time report", status(24, 1, 1, 0x43, 1, 250), "green Locked, !Set, !-1/7, !, Not Connected");
+        row("status without lock", status(24, 1, 1, 0x43, 1, 250) + status(24, 1, 1, 0x03, 1, 250),
             "grey Unlocked, Set, !-1/7, !, Not Connected");
-        row("status after a time report", Status(24, 1, 1, 0x43, 1, 250) + Time(1, 0, 0, 0) + Status(24, 1, 1, 0x03, 1, 250),
+        row("status after a time report", status(24, 1, 1, 0x43, 1, 250) + time(1, 0, 0, 0) + status(24, 1, 1, 0x03, 1, 250),
             "green Locked, Set, 1/6, 250, ");
         // Later ones move only the lamp and the set-time editor, until a port is opened again.
-        row("later status reports", Dated + Status(24, 1, 1, 0x03, 1, 250) + Status(10, 4, 2, 0x54, 2, 9),
+        row("later status reports", Dated + status(24, 1, 1, 0x03, 1, 250) + status(10, 4, 2, 0x54, 2, 9),
             "green Locked, !Set, 1/6, 250, ");
-        row("later status without lock", Dated + Status(24, 1, 1, 0x43, 1, 250) + Status(10, 4, 2, 0x00, 2, 9),
+        row("later status without lock", Dated + status(24, 1, 1, 0x43, 1, 250) + status(10, 4, 2, 0x00, 2, 9),
             "grey Unlocked, Set, 1/6, 250, ");
     }
     void reports()
     {
         QFETCH(QByteArray, reports);
         QFETCH(QString, shown);
-        Start({1});
+        start({1});
         port->receive(reports);
-        QCOMPARE(Shown(), shown);
+        QCOMPARE(shown(), shown);
     }
 
     // Every setting loaded into the controls, alike each time the port is opened again: everything enabled, the lamp
@@ -245,27 +245,27 @@ private slots:
         const auto row = [](const char *name, bool dated, const QByteArray &report, const char *settings) {
             QTest::newRow(name) << dated << report << settings;
         };
-        row("worked example", true, Hex("FF 18 01 01 43 01 00 02 05 00 FC"), "1/6, 1/3, 24/49, 1/3, 1, 1, 0, -, Year, 250");
-        row("GPS offered and chosen", true, Status(0, 6, 2, 0x14, 0, 0), "6/7, 2/3, 0/49, 0/3, 0, 0, 1, -, Year, 0");
-        row("GPS withdrawn first", true, Status(48, 6, 0, 0x00, 2, 9999), "0/6, 0/3, 48/49, 2/3, 0, 0, 0, -, Year, 9999");
-        row("positions beyond the lists", true, Status(49, 7, 3, 0x10, 3, 1), "0/7, 0/3, 12/49, 0/3, 0, 0, 0, -, Year, 1");
-        row("offset digits beyond 9", true, Hex("FF 18 01 01 00 01 FB FB FB FB FC"), "1/6, 1/3, 24/49, 1/3, 0, 0, 0, -, Year, 278861");
-        row("short unit, pass-through, leap year", false, Status(14, 4, 1, 0x06, 0x01, 12), "4/6, 1/3, 14/49, 1/2, 0, 1, 1, 1, -, 12");
-        row("short unit, off, common year", false, Status(35, 3, 2, 0x01, 0xF0, 7), "3/6, 2/3, 35/49, 0/2, 1, 0, 0, 0, -, 7");
+        row("worked example", true, hex("FF 18 01 01 43 01 00 02 05 00 FC"), "1/6, 1/3, 24/49, 1/3, 1, 1, 0, -, Year, 250");
+        row("GPS offered and chosen", true, status(0, 6, 2, 0x14, 0, 0), "6/7, 2/3, 0/49, 0/3, 0, 0, 1, -, Year, 0");
+        row("GPS withdrawn first", true, status(48, 6, 0, 0x00, 2, 9999), "0/6, 0/3, 48/49, 2/3, 0, 0, 0, -, Year, 9999");
+        row("positions beyond the lists", true, status(49, 7, 3, 0x10, 3, 1), "0/7, 0/3, 12/49, 0/3, 0, 0, 0, -, Year, 1");
+        row("offset digits beyond 9", true, hex("FF 18 01 01 00 01 FB FB FB FB FC"), "1/6, 1/3, 24/49, 1/3, 0, 0, 0, -, Year, 278861");
+        row("short unit, pass-through, leap year", false, status(14, 4, 1, 0x06, 0x01, 12), "4/6, 1/3, 14/49, 1/2, 0, 1, 1, 1, -, 12");
+        row("short unit, off, common year", false, status(35, 3, 2, 0x01, 0xF0, 7), "3/6, 2/3, 35/49, 0/2, 1, 0, 0, 0, -, 7");
     }
     void fullApplication()
     {
         QFETCH(bool, dated);
         QFETCH(QByteArray, report);
         QFETCH(QString, settings);
-        Start({1});
-        port->receive(dated ? Dated : Time(1, 0, 0, 0));
-        for (int round = 1; round <= 2; ++round, Reopen()) {
+        start({1});
+        port->receive(dated ? Dated : time(1, 0, 0, 0));
+        for (int round = 1; round <= 2; ++round, reopen()) {
             port->receive(report);
-            QCOMPARE(Ui().state(SettingsControls), settings);
-            QCOMPARE(Ui().find("frameSetTime")->x(), dated ? 64 : 40);
-            QCOMPARE(Shown(), "green Locked, Set, " + settings.section(", ", 0, 0) + ", " + settings.section(", ", -1) + ", ");
-            QVERIFY2(port->written.isEmpty(), Sent().toHex(' ').constData());
+            QCOMPARE(ui().state(SettingsControls), settings);
+            QCOMPARE(ui().find("frameSetTime")->x(), dated ? 64 : 40);
+            QCOMPARE(shown(), "green Locked, Set, " + settings.section(", ", 0, 0) + ", " + settings.section(", ", -1) + ", ");
+            QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
         }
     }
 
@@ -284,30 +284,30 @@ private slots:
     {
         QFETCH(QString, failure);
         QFETCH(QString, shown);
-        Start({1});
-        port->receive(Dated + Status(24, 1, 1, 0x43, 1, 250) + Hex("FF 01 17"));
+        start({1});
+        port->receive(Dated + status(24, 1, 1, 0x43, 1, 250) + hex("FF 01 17"));
         port->opened.clear();
         for (const QString &step : failure.split(' '))
             step == "fail" ? port->failLine() : port->unplug();
         if (port->isOpen()) {
-            port->receive(Hex("0E 05 09 FE"));
-            QCOMPARE(Ui().lblGeneratorTime->text(), "");
-            port->receive(TimeWithDate(1, 2, 3, 4, 2026, 1, 1));
+            port->receive(hex("0E 05 09 FE"));
+            QCOMPARE(ui().lblGeneratorTime->text(), "");
+            port->receive(timeWithDate(1, 2, 3, 4, 2026, 1, 1));
         }
-        QCOMPARE(Shown(), shown);
+        QCOMPARE(shown(), shown);
         QCOMPARE(port->opened, failure == "unplug" ? QList<qint16>{} : QList<qint16>{1});
         port->failLine();  // once more: nothing more is shown
-        QCOMPARE(Messages(), failure == "fail" ? 0 : 1);
+        QCOMPARE(messages(), failure == "fail" ? 0 : 1);
         QCOMPARE(port->awaiting, failure != "fail");
         if (failure == "fail")
             return;
         // A pick while the line is lost goes nowhere: the settings are disabled.
-        Ui().messages().first()->close();
+        ui().messages().first()->close();
         port->present.insert(1);
         port->open();
-        QTest::mouseClick(Ui().list("cmbReadMode"), Qt::LeftButton);
-        Operator::Click(Ui().box("chkFreeze"));
-        QVERIFY2(port->written.isEmpty() && !Ui().list("cmbReadMode")->view()->isVisible(), Sent().toHex(' ').constData());
+        QTest::mouseClick(ui().list("cmbReadMode"), Qt::LeftButton);
+        Operator::click(ui().box("chkFreeze"));
+        QVERIFY2(port->written.isEmpty() && !ui().list("cmbReadMode")->view()->isVisible(), sent().toHex(' ').constData());
     }
 
     // Start-up ends with the line open, or shown as lost and awaited: also when only the second of its two openings
@@ -320,8 +320,8 @@ private slots:
             if (forThisRun)
                 window->useOnlyLine("tcp://rack:7000");
             window->Form_Load();
-            QVERIFY(!port->isOpen() && port->awaiting && Messages() == 1);
-            QCOMPARE(Shown(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
+            QVERIFY(!port->isOpen() && port->awaiting && messages() == 1);
+            QCOMPARE(shown(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
         }
     }
 
@@ -333,7 +333,7 @@ private slots:
         QTest::addColumn<int>("entry");
         QTest::addColumn<QByteArray>("frames");
         const auto row = [](const char *control, int entry, const char *frames) {
-            QTest::newRow(control) << control << entry << Hex(frames);
+            QTest::newRow(control) << control << entry << hex(frames);
         };
         row("cmbReadMode", 6, "06 02 FA");  // GPS
         row("cmbGenerateMode", 2, "02 03 FA");
@@ -349,18 +349,18 @@ private slots:
         QFETCH(QString, control);
         QFETCH(int, entry);
         QFETCH(QByteArray, frames);
-        QVERIFY(Connect(UnitWithoutDates));
-        if (QComboBox *list = Ui().list(control)) {
-            QVERIFY(Operator::Pick(list, entry));
+        QVERIFY(connectUnit(UnitWithoutDates));
+        if (QComboBox *list = ui().list(control)) {
+            QVERIFY(Operator::pick(list, entry));
             QCOMPARE(list->currentIndex(), entry);
         } else {
-            QCOMPARE(Ui().box(control)->isChecked(), bool(entry));
-            Operator::Click(Ui().box(control));
-            Operator::Click(Ui().box(control));
-            Ui().box(control)->setFocus();
-            QTest::keyClick(Ui().box(control), Qt::Key_Space);
+            QCOMPARE(ui().box(control)->isChecked(), bool(entry));
+            Operator::click(ui().box(control));
+            Operator::click(ui().box(control));
+            ui().box(control)->setFocus();
+            QTest::keyClick(ui().box(control), Qt::Key_Space);
         }
-        QVERIFY2(Sent() == frames, Sent().toHex(' ').constData());
+        QVERIFY2(sent() == frames, sent().toHex(' ').constData());
         QCOMPARE(port->written.size(), frames.size() / 3);
     }
 
@@ -368,22 +368,22 @@ private slots:
     // list left without a selection sends nothing, and nothing leaves with no port open.
     void everyChangeIsSent()
     {
-        QVERIFY(Connect(UnitWithDates));
-        QVERIFY(Operator::Pick(Ui().list("cmbTimeZone"), 24));
-        QVERIFY(Operator::Pick(Ui().list("cmbTimeZone"), 24));
-        Ui().list("cmbGenerateMode")->setFocus();
+        QVERIFY(connectUnit(UnitWithDates));
+        QVERIFY(Operator::pick(ui().list("cmbTimeZone"), 24));
+        QVERIFY(Operator::pick(ui().list("cmbTimeZone"), 24));
+        ui().list("cmbGenerateMode")->setFocus();
         for (int i = 0; i < 3; ++i)  // the third is past the last entry: no pick
-            QTest::keyClick(Ui().list("cmbGenerateMode"), Qt::Key_Down);
-        Ui().list("cmbReadMode")->setCurrentIndex(3);
-        Ui().list("cmbTimeZone")->setCurrentIndex(-1);
-        QCOMPARE(Sent(), Hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
+            QTest::keyClick(ui().list("cmbGenerateMode"), Qt::Key_Down);
+        ui().list("cmbReadMode")->setCurrentIndex(3);
+        ui().list("cmbTimeZone")->setCurrentIndex(-1);
+        QCOMPARE(sent(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
         port->close();
-        Ui().list("cmbReadMode")->setCurrentIndex(5);
-        Ui().box("chkFreeze")->setChecked(true);
-        Ui().field("txtOffset")->setText("12");
-        Set("5,7,4,9,26");
-        QCOMPARE(Ui().state("cmbReadMode chkFreeze txtOffset " + SetTimeFields), "5/7, 1, 12, 005, 07, 04, 09, 2026");
-        QCOMPARE(Sent(), Hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
+        ui().list("cmbReadMode")->setCurrentIndex(5);
+        ui().box("chkFreeze")->setChecked(true);
+        ui().field("txtOffset")->setText("12");
+        set("5,7,4,9,26");
+        QCOMPARE(ui().state("cmbReadMode chkFreeze txtOffset " + SetTimeFields), "5/7, 1, 12, 005, 07, 04, 09, 2026");
+        QCOMPARE(sent(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
     }
 
     // Loading a report sends nothing back, even where it withdraws an entry the operator picked (GPS, and Encoded
@@ -391,16 +391,16 @@ private slots:
     void applyingAReportSendsNothing()
     {
         settings->set("Settings/Comport", "3");  // absent: no port opened, every control enabled
-        Start({1});
-        QVERIFY(ShowActive(window.get()));
-        QVERIFY(Operator::Pick(Ui().list("cmbReadMode"), 6));
-        QVERIFY(Operator::Pick(Ui().list("cmbControlFunction"), 2));
-        QVERIFY(Operator::Pick(Ui().cmbComports, 0));
-        port->receive(Time(1, 0, 0, 0) + Status(3, 5, 2, 0x07, 0, 4321));
-        QCOMPARE(Ui().state(SettingsControls), "5/6, 2/3, 3/49, 1/2, 1, 1, 1, 0, -, 4321");
-        QVERIFY2(port->written.isEmpty(), Sent().toHex(' ').constData());
-        Operator::Click(Ui().box("chkFreeze"));
-        QCOMPARE(Sent(), Hex("00 04 FA"));
+        start({1});
+        QVERIFY(showActive(window.get()));
+        QVERIFY(Operator::pick(ui().list("cmbReadMode"), 6));
+        QVERIFY(Operator::pick(ui().list("cmbControlFunction"), 2));
+        QVERIFY(Operator::pick(ui().cmbComports, 0));
+        port->receive(time(1, 0, 0, 0) + status(3, 5, 2, 0x07, 0, 4321));
+        QCOMPARE(ui().state(SettingsControls), "5/6, 2/3, 3/49, 1/2, 1, 1, 1, 0, -, 4321");
+        QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
+        Operator::click(ui().box("chkFreeze"));
+        QCOMPARE(sent(), hex("00 04 FA"));
     }
 
     // Each change of the offset text sends the value so far, one frame per change; text that is not an offset from 0
@@ -411,7 +411,7 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QByteArray>("sent");
         const auto row = [](const char *keys, const char *shown, const char *sent) {
-            QTest::newRow(keys) << keys << shown << Hex(sent);
+            QTest::newRow(keys) << keys << shown << hex(sent);
         };
         row("1234", "1234", "00 00 00 01 09 FA 00 00 01 02 09 FA 00 01 02 03 09 FA 01 02 03 04 09 FA");
         row("9.6", "9.6", "00 00 00 09 09 FA 00 00 00 09 09 FA 00 00 01 00 09 FA");
@@ -424,13 +424,13 @@ private slots:
         QFETCH(QString, keys);
         QFETCH(QString, shown);
         QFETCH(QByteArray, sent);
-        QVERIFY(Connect(UnitWithDates));
-        QLineEdit *field = Ui().field("txtOffset");
+        QVERIFY(connectUnit(UnitWithDates));
+        QLineEdit *field = ui().field("txtOffset");
         field->setFocus();
         field->selectAll();
         QTest::keyClicks(field, keys);
         QCOMPARE(field->text(), shown);
-        QVERIFY2(Sent() == sent, Sent().toHex(' ').constData());
+        QVERIFY2(sent() == sent, sent().toHex(' ').constData());
         QCOMPARE(port->written.size(), sent.size() / 6);
         QCOMPARE(field->selectedText(), shown == "0" ? "0" : "");
     }
@@ -445,7 +445,7 @@ private slots:
         QTest::addColumn<QString>("marked");
         QTest::addColumn<QByteArray>("frames");
         const auto row = [](const char *name, int clock, const char *typed, const char *shown, const QString &marked,
-                            const char *hex) { QTest::newRow(name) << clock << typed << shown << marked << Hex(hex); };
+                            const char *hex) { QTest::newRow(name) << clock << typed << shown << marked << hex(hex); };
         row("last day and year", 0, "366,23,59,59,99", "366, 23, 59, 59, 2099", "", "03 42 17 3B 3B 00 FA 63 0A FA");
         row("halves to even", 0, "100.5,7.5,6.5, 2.5,2026", "100, 08, 06, 02, 2026", "", "01 00 08 06 02 00 FA 1A 0A FA");
         row("year 8", 0, "1,1,1,1,8", "001, 01, 01, 01, 8", "txtYear", "");
@@ -462,14 +462,14 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, marked);
         QFETCH(QByteArray, frames);
-        Start({1}, QDateTime(QDate(clockYear ? clockYear : 2026, 7, 1), QTime(12, 0)));
+        start({1}, QDateTime(QDate(clockYear ? clockYear : 2026, 7, 1), QTime(12, 0)));
         port->receive(clockYear ? UnitWithoutDates : UnitWithDates);
-        QVERIFY(ShowActive(window.get()));
-        Set(typed);
-        QCOMPARE(Ui().state(SetTimeFields), shown);
+        QVERIFY(showActive(window.get()));
+        set(typed);
+        QCOMPARE(ui().state(SetTimeFields), shown);
         for (const QString &name : SetTimeFields.split(' '))
-            QVERIFY2((Mark(name) == ErrorMark) == marked.contains(name), qPrintable(name));
-        QVERIFY2(Sent() == frames, Sent().toHex(' ').constData());
+            QVERIFY2((mark(name) == ErrorMark) == marked.contains(name), qPrintable(name));
+        QVERIFY2(sent() == frames, sent().toHex(' ').constData());
         QCOMPARE(port->written.size(), frames.isEmpty() ? 0 : 2);
     }
 
@@ -477,50 +477,50 @@ private slots:
     // and caret stay too), until the operator moves into the field, by a click or by Tab, which selects its whole text.
     void focusClearsTheMark()
     {
-        QVERIFY(Connect(UnitWithDates));
-        Set("400,30,1,1,2026");
-        QLineEdit *day = Ui().field("txtDay");
+        QVERIFY(connectUnit(UnitWithDates));
+        set("400,30,1,1,2026");
+        QLineEdit *day = ui().field("txtDay");
         day->setFocus();
         day->setCursorPosition(1);
         QWidget other;
-        QVERIFY(ShowActive(&other));
+        QVERIFY(showActive(&other));
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QCOMPARE(QApplication::focusWidget(), day);
         QVERIFY(day->text() == "400" && !day->hasSelectedText() && day->cursorPosition() == 1);
-        QCOMPARE(Mark("txtDay"), ErrorMark);
-        Set("400,30,1,1,2026");
+        QCOMPARE(mark("txtDay"), ErrorMark);
+        set("400,30,1,1,2026");
         QTest::mouseClick(day, Qt::LeftButton, {}, QPoint(4, 8));
-        QVERIFY(Mark("txtDay") == FocusMark && Mark("txtHour") == ErrorMark);
+        QVERIFY(mark("txtDay") == FocusMark && mark("txtHour") == ErrorMark);
         QCOMPARE(day->selectedText(), "400");
         QTest::keyClicks(QApplication::focusWidget(), "45\t");
-        QCOMPARE(QApplication::focusWidget(), Ui().field("txtHour"));
-        QCOMPARE(Mark("txtHour"), FocusMark);
-        QCOMPARE(Ui().field("txtHour")->selectedText(), "30");
+        QCOMPARE(QApplication::focusWidget(), ui().field("txtHour"));
+        QCOMPARE(mark("txtHour"), FocusMark);
+        QCOMPARE(ui().field("txtHour")->selectedText(), "30");
         QTest::keyClicks(QApplication::focusWidget(), "6");
-        QTest::mouseClick(Ui().find<QPushButton>("cmdSetTime"), Qt::LeftButton);
-        QCOMPARE(Sent(), Hex("00 2D 06 01 01 00 FA 1A 0A FA"));
+        QTest::mouseClick(ui().find<QPushButton>("cmdSetTime"), Qt::LeftButton);
+        QCOMPARE(sent(), hex("00 2D 06 01 01 00 FA 1A 0A FA"));
     }
 
     // A lock that arrives while the operator types in the day field takes the editor away: the focus is on no
     // settings control, the keys that follow write nothing and change nothing, the hour's mark stays.
     void lockTakesTheEditorFromUnderTheKeys()
     {
-        QVERIFY(Connect(UnitWithDates));
-        Set("45,30,1,1,2026");
-        QTest::mouseClick(Ui().field("txtDay"), Qt::LeftButton, {}, QPoint(4, 8));
-        QCOMPARE(QApplication::focusWidget(), Ui().field("txtDay"));
-        port->receive(Status(24, 1, 1, 0x40, 1, 0));
+        QVERIFY(connectUnit(UnitWithDates));
+        set("45,30,1,1,2026");
+        QTest::mouseClick(ui().field("txtDay"), Qt::LeftButton, {}, QPoint(4, 8));
+        QCOMPARE(QApplication::focusWidget(), ui().field("txtDay"));
+        port->receive(status(24, 1, 1, 0x40, 1, 0));
         QWidget *focus = QApplication::focusWidget();
         QVERIFY2(!focus || focus == window.get(), qPrintable(focus->objectName()));
         const QString all = "cmbComports " + SettingsControls + " " + SetTimeFields;
-        const QString before = Ui().state(all);
+        const QString before = ui().state(all);
         for (const Qt::Key key : {Qt::Key_0, Qt::Key_7, Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home,
                                   Qt::Key_PageDown, Qt::Key_Space, Qt::Key_Right})
             QTest::keyClick(window->windowHandle(), key);
-        QVERIFY2(port->written.isEmpty(), Sent().toHex(' ').constData());
-        QCOMPARE(Ui().state(all), before);
-        QCOMPARE(Mark("txtHour"), ErrorMark);
+        QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
+        QCOMPARE(ui().state(all), before);
+        QCOMPARE(mark("txtHour"), ErrorMark);
     }
 };
 

@@ -3,18 +3,18 @@
 #include "device/commands.h"
 #include "device/reports.h"
 
-// Bytes written as hexadecimal pairs, blanks allowed: Hex("04 02 FA").
-inline QByteArray Hex(const char *text) { return QByteArray::fromHex(text); }
+// Bytes written as hexadecimal pairs, blanks allowed: hex("04 02 FA").
+inline QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 // Report frames from the device layer's own encoder; the tests' literal hexadecimal frames check that encoder.
 namespace Reports {
-inline QByteArray Time(int day, int hour, int minute, int second) { return Module1::timeReportFrame(day, hour, minute, second); }
-inline QByteArray TimeWithDate(int day, int hour, int minute, int second, int year, int first, int then)
+inline QByteArray time(int day, int hour, int minute, int second) { return Module1::timeReportFrame(day, hour, minute, second); }
+inline QByteArray timeWithDate(int day, int hour, int minute, int second, int year, int first, int then)
 {
     const Module1::ReportDate date{year, first, then};
     return Module1::timeReportFrame(day, hour, minute, second, &date);
 }
-inline QByteArray Status(int zone, int readMode, int generateMode, int flags, int byte4, int offset)
+inline QByteArray status(int zone, int readMode, int generateMode, int flags, int byte4, int offset)
 {
     return Module1::statusReportFrame(quint8(zone), quint8(readMode), quint8(generateMode), quint8(flags), quint8(byte4),
                                       Module1::offsetDigits(offset));

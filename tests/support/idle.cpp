@@ -16,7 +16,7 @@ namespace {
 
 // How often the program's thread went to sleep. Being put aside while running (an involuntary switch) only tells
 // how busy the machine is; Qt's pooled helper threads come and go on a schedule of their own.
-long long Sleeps()
+long long voluntarySleeps()
 {
     QFile status(QStringLiteral("/proc/thread-self/status"));
     const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
@@ -24,7 +24,7 @@ long long Sleeps()
     return at < 0 ? -1 : text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
 }
 
-double CpuMilliseconds()
+double cpuMilliseconds()
 {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -33,7 +33,7 @@ double CpuMilliseconds()
 
 } // namespace
 
-Idleness MeasureIdle(int milliseconds)
+Idleness measureIdle(int milliseconds)
 {
     QEventLoop loop;
     // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
@@ -46,15 +46,15 @@ Idleness MeasureIdle(int milliseconds)
         return {-1, 0};
     QSocketNotifier ended(pipe[0], QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    const long long sleeps = Sleeps();
-    const double cpu = CpuMilliseconds();
+    const long long sleeps = voluntarySleeps();
+    const double cpu = cpuMilliseconds();
     std::thread end([fd = pipe[1], milliseconds] {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         [[maybe_unused]] const ssize_t n = ::write(fd, "", 1);
     });
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    const Idleness idleness{qMax(0LL, Sleeps() - sleeps - 1), CpuMilliseconds() - cpu};
+    const Idleness idleness{qMax(0LL, voluntarySleeps() - sleeps - 1), cpuMilliseconds() - cpu};
     end.join();
     ::close(pipe[0]);
     ::close(pipe[1]);

@@ -14,4 +14,4 @@ struct Idleness
 };
 
 // Runs the event loop for `milliseconds`, blocking as the program does.
-Idleness MeasureIdle(int milliseconds = 2000);
+Idleness measureIdle(int milliseconds = 2000);

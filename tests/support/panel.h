@@ -56,7 +56,7 @@ struct Controls
 };
 
 // Shows a window and waits until it has the focus, as the operator's would.
-inline bool ShowActive(QWidget *window)
+inline bool showActive(QWidget *window)
 {
     window->show();
     return QTest::qWaitForWindowActive(window);
@@ -67,7 +67,7 @@ namespace Operator {
 
 // Opens the list with a click near its left edge, scrolls the entry into view, and clicks it near its right end. The
 // popup ignores a release too close to the click that opened it, as it would under a real hand.
-inline bool Pick(QComboBox *list, int index)
+inline bool pick(QComboBox *list, int index)
 {
     QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(3, list->height() / 2));
     QAbstractItemView *view = list->view();
@@ -91,7 +91,7 @@ inline bool Pick(QComboBox *list, int index)
 }
 
 // Clicks a check box on its box.
-inline void Click(QCheckBox *box)
+inline void click(QCheckBox *box)
 {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
 }

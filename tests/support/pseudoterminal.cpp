@@ -22,7 +22,7 @@ Pty::Pty()
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
 }
 
-bool WriteAll(int fd, const char *data, std::size_t size)
+bool writeAll(int fd, const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);

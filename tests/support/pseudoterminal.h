@@ -6,7 +6,7 @@
 #include <cstddef>
 
 // Writes every byte to a non-blocking descriptor, waiting while it is full; false on any other error.
-bool WriteAll(int fd, const char *data, std::size_t size);
+bool writeAll(int fd, const char *data, std::size_t size);
 
 // A pseudo-terminal pair: the test plays the unit on the master side, the program opens the slave path like any
 // serial device.
@@ -21,7 +21,7 @@ public:
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
-    bool write(const QByteArray &bytes) { return WriteAll(m_master, bytes.constData(), std::size_t(bytes.size())); }
+    bool write(const QByteArray &bytes) { return writeAll(m_master, bytes.constData(), std::size_t(bytes.size())); }
     // What the program wrote so far, without waiting.
     QByteArray readAvailable();
     // Hangs up: closes the master and our hold on the slave.

@@ -10,7 +10,7 @@ namespace {
 
 // A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own ser2net configuration (2000, 2001, 3000,
 // 3001) are never chosen.
-quint16 FreePort()
+quint16 freePort()
 {
     for (;;) {
         QTcpServer probe;
@@ -22,7 +22,7 @@ quint16 FreePort()
     }
 }
 
-bool Listening(quint16 port)
+bool listening(quint16 port)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -36,11 +36,11 @@ bool Listening(quint16 port)
 Ser2net::Ser2net(const QString &device, const QString &lineSettings)
     : m_device(device)
     , m_lineSettings(lineSettings)
-    , m_rawPort(FreePort())
-    , m_rfc2217Port(FreePort())
+    , m_rawPort(freePort())
+    , m_rfc2217Port(freePort())
 {
     while (m_rfc2217Port == m_rawPort)
-        m_rfc2217Port = FreePort();
+        m_rfc2217Port = freePort();
     QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += QString::fromLocal8Bit(m_process.readAll()); });
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -73,7 +73,7 @@ bool Ser2net::start()
     // It listens once it has read its configuration.
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && isRunning()) {
-        if (Listening(m_rawPort) && Listening(m_rfc2217Port))
+        if (listening(m_rawPort) && listening(m_rfc2217Port))
             return true;
         m_process.waitForReadyRead(50);
     }

@@ -33,4 +33,4 @@ private:
 };
 
 // The application's identity as the program sets it, for QSettings.
-inline void UseProgramIdentity() { Program::setIdentity(); }
+inline void useProgramIdentity() { Program::setIdentity(); }
