@@ -198,7 +198,7 @@ private slots:
             const int dns = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             sockaddr_in at{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
             QVERIFY(::ioctl(dns, SIOCSIFFLAGS, &lo) == 0 && ::bind(dns, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0);
-            std::thread(ServeNames, dns).detach();
+            std::thread(serveNames, dns).detach();
             QTemporaryFile resolver;
             QVERIFY(resolver.open() && resolver.write("nameserver 127.0.0.1\n") > 0 && resolver.flush());
             if (QFile::exists("/etc/resolv.conf"))  // without one, 127.0.0.1 is asked anyway

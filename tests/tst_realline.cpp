@@ -119,7 +119,7 @@ void expectIdle(int milliseconds = 2000)
 }
 
 // The line settings of a terminal, as "9600 8N1" with " RTS/CTS" when that flow control is on.
-QString lineSettings(const QString &path)
+QString lineSettingsOf(const QString &path)
 {
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     termios t{};  // all clear if it cannot be read
@@ -307,7 +307,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
         QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter(QRegularExpression("^-- (garbage|overlong)")).size(), 2, Patience);
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text() >= "123 14:05:11", Patience);
-        QCOMPARE(lineSettings(unit.path), lineSettings);
+        QCOMPARE(lineSettingsOf(unit.path), lineSettings);
 
         const qsizetype mark = unit.lines().size();
         panel.type("txtOffset", "0012");

@@ -45,12 +45,12 @@ class WindowTest : public QObject
     }
     Controls ui() const { return Controls{*window}; }
     // The lamp, the set-time editor and the settings enabled or not, the offset and the time text.
-    QString shown() const
+    QString display() const
     {
         const bool green = ui().find<QLabel>("imgLock")->pixmap().toImage() == Artwork::lockLamp(true).toImage();
         return (green ? "green " : "grey ") + ui().state("lblLock cmdSetTime cmbReadMode txtOffset lblGeneratorTime");
     }
-    QStringList entries(Qt::ItemDataRole role = Qt::DisplayRole) const
+    QStringList portEntries(Qt::ItemDataRole role = Qt::DisplayRole) const
     {
         QStringList entries;
         for (int i = 0; i < ui().cmbComports->count(); ++i)
@@ -58,7 +58,7 @@ class WindowTest : public QObject
         return entries;
     }
     qsizetype messages() const { return ui().messages().size(); }
-    QByteArray sent() const { return port->written.join(); }
+    QByteArray written() const { return port->written.join(); }
     void reopen() const
     {
         ui().cmbComports->setCurrentIndex(-1);
@@ -114,12 +114,12 @@ private slots:
         QStringList entries;
         for (const qint16 number : present)
             entries << QString::number(number);
-        QCOMPARE(entries(), entries);
+        QCOMPARE(portEntries(), entries);
         QCOMPARE(ui().cmbComports->currentIndex(), int(present.indexOf(qint16(opened))));
         QCOMPARE(port->isOpen() ? port->number : 0, opened);
         QCOMPARE(settings->value("Settings/Comport"), storedAfter);
         QCOMPARE(messages(), 0);
-        QCOMPARE(shown(), opened ? "grey Unlocked, !Set, !-1/7, !, Not Connected" : "grey Unlocked, Set, -1/7, , ");
+        QCOMPARE(display(), opened ? "grey Unlocked, !Set, !-1/7, !, Not Connected" : "grey Unlocked, Set, -1/7, , ");
         QCOMPARE(ui().state(SettingsControls + " " + SetTimeFields).remove('!'),
                  "-1/7, -1/3, -1/49, -1/3, 0, 0, 0, 0, -, , 36, 07, 04, 09, -");
         QVERIFY(ui().field("txtYear")->isEnabledTo(window.get()));
@@ -131,7 +131,7 @@ private slots:
     {
         settings->set("Ports/3", "/dev/serial/by-id/usb-adapter");
         start({1, 3, 4, 5, 12, 13, 16});
-        QCOMPARE(entries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyS3",
+        QCOMPARE(portEntries(Qt::ToolTipRole), (QStringList{"/dev/ttyS0", "/dev/serial/by-id/usb-adapter", "/dev/ttyS3",
                                                          "/dev/ttyUSB0", "/dev/ttyUSB7", "/dev/ttyACM0", "/dev/ttyACM3"}));
         QVERIFY(showActive(window.get()));
         port->opened.clear();
@@ -160,7 +160,7 @@ private slots:
         window = std::make_unique<frm718>(port = new FakePort({0, 3}));
         window->useOnlyLine(line);
         window->Form_Load();
-        QCOMPARE(entries() + entries(Qt::ToolTipRole), (QStringList{line, line}));
+        QCOMPARE(portEntries() + portEntries(Qt::ToolTipRole), (QStringList{line, line}));
         QVERIFY(port->isOpen() && port->number == 0 && showActive(window.get()));
         port->opened.clear();
         QVERIFY(Operator::pick(ui().cmbComports, 0));
@@ -232,7 +232,7 @@ private slots:
         QFETCH(QString, shown);
         start({1});
         port->receive(reports);
-        QCOMPARE(shown(), shown);
+        QCOMPARE(display(), shown);
     }
 
     // Every setting loaded into the controls, alike each time the port is opened again: everything enabled, the lamp
@@ -264,8 +264,8 @@ private slots:
             port->receive(report);
             QCOMPARE(ui().state(SettingsControls), settings);
             QCOMPARE(ui().find("frameSetTime")->x(), dated ? 64 : 40);
-            QCOMPARE(shown(), "green Locked, Set, " + settings.section(", ", 0, 0) + ", " + settings.section(", ", -1) + ", ");
-            QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
+            QCOMPARE(display(), "green Locked, Set, " + settings.section(", ", 0, 0) + ", " + settings.section(", ", -1) + ", ");
+            QVERIFY2(port->written.isEmpty(), written().toHex(' ').constData());
         }
     }
 
@@ -294,7 +294,7 @@ private slots:
             QCOMPARE(ui().lblGeneratorTime->text(), "");
             port->receive(timeWithDate(1, 2, 3, 4, 2026, 1, 1));
         }
-        QCOMPARE(shown(), shown);
+        QCOMPARE(display(), shown);
         QCOMPARE(port->opened, failure == "unplug" ? QList<qint16>{} : QList<qint16>{1});
         port->failLine();  // once more: nothing more is shown
         QCOMPARE(messages(), failure == "fail" ? 0 : 1);
@@ -307,7 +307,7 @@ private slots:
         port->open();
         QTest::mouseClick(ui().list("cmbReadMode"), Qt::LeftButton);
         Operator::click(ui().box("chkFreeze"));
-        QVERIFY2(port->written.isEmpty() && !ui().list("cmbReadMode")->view()->isVisible(), sent().toHex(' ').constData());
+        QVERIFY2(port->written.isEmpty() && !ui().list("cmbReadMode")->view()->isVisible(), written().toHex(' ').constData());
     }
 
     // Start-up ends with the line open, or shown as lost and awaited: also when only the second of its two openings
@@ -321,7 +321,7 @@ private slots:
                 window->useOnlyLine("tcp://rack:7000");
             window->Form_Load();
             QVERIFY(!port->isOpen() && port->awaiting && messages() == 1);
-            QCOMPARE(shown(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
+            QCOMPARE(display(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
         }
     }
 
@@ -360,7 +360,7 @@ private slots:
             ui().box(control)->setFocus();
             QTest::keyClick(ui().box(control), Qt::Key_Space);
         }
-        QVERIFY2(sent() == frames, sent().toHex(' ').constData());
+        QVERIFY2(written() == frames, written().toHex(' ').constData());
         QCOMPARE(port->written.size(), frames.size() / 3);
     }
 
@@ -376,14 +376,14 @@ private slots:
             QTest::keyClick(ui().list("cmbGenerateMode"), Qt::Key_Down);
         ui().list("cmbReadMode")->setCurrentIndex(3);
         ui().list("cmbTimeZone")->setCurrentIndex(-1);
-        QCOMPARE(sent(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
+        QCOMPARE(written(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
         port->close();
         ui().list("cmbReadMode")->setCurrentIndex(5);
         ui().box("chkFreeze")->setChecked(true);
         ui().field("txtOffset")->setText("12");
         set("5,7,4,9,26");
         QCOMPARE(ui().state("cmbReadMode chkFreeze txtOffset " + SetTimeFields), "5/7, 1, 12, 005, 07, 04, 09, 2026");
-        QCOMPARE(sent(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
+        QCOMPARE(written(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
     }
 
     // Loading a report sends nothing back, even where it withdraws an entry the operator picked (GPS, and Encoded
@@ -398,9 +398,9 @@ private slots:
         QVERIFY(Operator::pick(ui().cmbComports, 0));
         port->receive(time(1, 0, 0, 0) + status(3, 5, 2, 0x07, 0, 4321));
         QCOMPARE(ui().state(SettingsControls), "5/6, 2/3, 3/49, 1/2, 1, 1, 1, 0, -, 4321");
-        QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
+        QVERIFY2(port->written.isEmpty(), written().toHex(' ').constData());
         Operator::click(ui().box("chkFreeze"));
-        QCOMPARE(sent(), hex("00 04 FA"));
+        QCOMPARE(written(), hex("00 04 FA"));
     }
 
     // Each change of the offset text sends the value so far, one frame per change; text that is not an offset from 0
@@ -430,7 +430,7 @@ private slots:
         field->selectAll();
         QTest::keyClicks(field, keys);
         QCOMPARE(field->text(), shown);
-        QVERIFY2(sent() == sent, sent().toHex(' ').constData());
+        QVERIFY2(written() == sent, written().toHex(' ').constData());
         QCOMPARE(port->written.size(), sent.size() / 6);
         QCOMPARE(field->selectedText(), shown == "0" ? "0" : "");
     }
@@ -445,7 +445,7 @@ private slots:
         QTest::addColumn<QString>("marked");
         QTest::addColumn<QByteArray>("frames");
         const auto row = [](const char *name, int clock, const char *typed, const char *shown, const QString &marked,
-                            const char *hex) { QTest::newRow(name) << clock << typed << shown << marked << hex(hex); };
+                            const char *frames) { QTest::newRow(name) << clock << typed << shown << marked << hex(frames); };
         row("last day and year", 0, "366,23,59,59,99", "366, 23, 59, 59, 2099", "", "03 42 17 3B 3B 00 FA 63 0A FA");
         row("halves to even", 0, "100.5,7.5,6.5, 2.5,2026", "100, 08, 06, 02, 2026", "", "01 00 08 06 02 00 FA 1A 0A FA");
         row("year 8", 0, "1,1,1,1,8", "001, 01, 01, 01, 8", "txtYear", "");
@@ -469,7 +469,7 @@ private slots:
         QCOMPARE(ui().state(SetTimeFields), shown);
         for (const QString &name : SetTimeFields.split(' '))
             QVERIFY2((mark(name) == ErrorMark) == marked.contains(name), qPrintable(name));
-        QVERIFY2(sent() == frames, sent().toHex(' ').constData());
+        QVERIFY2(written() == frames, written().toHex(' ').constData());
         QCOMPARE(port->written.size(), frames.isEmpty() ? 0 : 2);
     }
 
@@ -499,7 +499,7 @@ private slots:
         QCOMPARE(ui().field("txtHour")->selectedText(), "30");
         QTest::keyClicks(QApplication::focusWidget(), "6");
         QTest::mouseClick(ui().find<QPushButton>("cmdSetTime"), Qt::LeftButton);
-        QCOMPARE(sent(), hex("00 2D 06 01 01 00 FA 1A 0A FA"));
+        QCOMPARE(written(), hex("00 2D 06 01 01 00 FA 1A 0A FA"));
     }
 
     // A lock that arrives while the operator types in the day field takes the editor away: the focus is on no
@@ -518,7 +518,7 @@ private slots:
         for (const Qt::Key key : {Qt::Key_0, Qt::Key_7, Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home,
                                   Qt::Key_PageDown, Qt::Key_Space, Qt::Key_Right})
             QTest::keyClick(window->windowHandle(), key);
-        QVERIFY2(port->written.isEmpty(), sent().toHex(' ').constData());
+        QVERIFY2(port->written.isEmpty(), written().toHex(' ').constData());
         QCOMPARE(ui().state(all), before);
         QCOMPARE(mark("txtHour"), ErrorMark);
     }
