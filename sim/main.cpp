@@ -1,12 +1,14 @@
 #include "line.h"
 #include "options.h"
-#include "signals.h"
 #include "simulator.h"
 
 #include "device/program.h"
+#include "device/signalwatch.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
+
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
@@ -23,11 +25,15 @@ int main(int argc, char *argv[])
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments(), error);
     if (!options)
         return fail(2);
-    // Before anything is made that an orderly end has to undo.
+    // Before anything is made that an orderly end has to undo. SIGINT and
+    // SIGTERM end the unit in order; SIGUSR1 makes it fall silent, SIGUSR2
+    // report again.
     Simulator *playing = nullptr;
-    if (!watchSignals([&playing](bool silent) {
-            if (playing)
-                playing->setSilent(silent);
+    if (!watchSignals({SIGINT, SIGTERM, SIGUSR1, SIGUSR2}, [&playing](int number) {
+            if (number == SIGINT || number == SIGTERM)
+                QCoreApplication::quit();
+            else if (playing)
+                playing->setSilent(number == SIGUSR1);
         })) {
         error = QStringLiteral("cannot watch for signals");
         return fail(1);

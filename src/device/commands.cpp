@@ -28,7 +28,9 @@ void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload)
 {
     if (!Comm.isOpen())
         return;
-    Comm.write(CommandFrame(code, payload));
+    const QByteArray frame = CommandFrame(code, payload);
+    if (Comm.write(frame))
+        emit Comm.commandSent(frame);
 }
 
 QByteArray setTimePayload(int day, int hour, int minute, int second)

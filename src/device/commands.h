@@ -40,9 +40,10 @@ const char *commandName(quint8 code);
 // payload, code, 0xFA.
 QByteArray CommandFrame(quint8 code, QByteArrayView payload);
 
-// Frames the payload and writes it to the port with one write. A closed port
-// makes it a silent no-op: the command is dropped, not kept for later. A write
-// that fails surfaces as a line failure through the port's own notification.
+// Frames the payload and writes it to the port with one write, and tells the
+// port's commandSent(). A closed port makes it a silent no-op: the command is
+// dropped, not kept for later. A write that fails surfaces as a line failure
+// through the port's own notification.
 void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload);
 
 // The day of the year travels as two bytes, hundreds first (day 123 as 1

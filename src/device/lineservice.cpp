@@ -17,32 +17,19 @@ void logRefusal(qint16 port, const QString &entry, const QString &why)
 LineService::LineService(QObject *parent)
     : PortService(parent)
 {
-    for (UnitLine *line : {static_cast<UnitLine *>(&m_serial), static_cast<UnitLine *>(&m_network)}) {
-        connect(line, &UnitLine::received, this, &UnitLine::received);
-        connect(line, &UnitLine::returned, this, &UnitLine::returned);
-    }
+    connect(&m_line, &UnitLine::received, this, &UnitLine::received);
+    connect(&m_line, &UnitLine::returned, this, &UnitLine::returned);
 }
 
 void LineService::setPortNumber(qint16 port)
 {
-    // Whatever was open or awaited belongs to the port before.
-    m_serial.close();
-    m_network.close();
     m_port = port;
-    m_entry = m_scanEntries.contains(port) ? m_scanEntries.value(port) : Module1::devicePathForPort(port);
-    m_refusal.clear();
-    m_line = &m_serial;
-    if (!isNetworkEntry(m_entry)) {
-        m_serial.setDevice(m_entry);
-    } else if (const auto address = parseNetworkAddress(m_entry, &m_refusal)) {
-        m_network.setAddress(*address);
-        m_line = &m_network;
-    }
+    m_line.setEntry(m_scanEntries.contains(port) ? m_scanEntries.value(port) : Module1::devicePathForPort(port));
 }
 
 bool LineService::isOpen() const
 {
-    return m_probed || m_line->isOpen();
+    return m_probed || m_line.isOpen();
 }
 
 bool LineService::open()
@@ -51,38 +38,35 @@ bool LineService::open()
     // entry named.
     if (const auto answer = m_scanned.constFind(m_port); answer != m_scanned.cend())
         return m_probed = *answer;
-    if (!m_refusal.isEmpty()) {
-        qCWarning(LineLog, "%s: %s", qPrintable(m_entry), qPrintable(m_refusal));
-        return false;
-    }
-    return m_line->open();
+    if (!m_line.refusal().isEmpty())
+        qCWarning(LineLog, "%s: %s", qPrintable(m_line.entry()), qPrintable(m_line.refusal()));
+    return m_line.open();
 }
 
 void LineService::close()
 {
     m_probed = false;
-    m_line->close();
+    m_line.close();
 }
 
 bool LineService::write(const QByteArray &block)
 {
-    return m_line->write(block);
+    return m_line.write(block);
 }
 
 bool LineService::readInput(QByteArray &block)
 {
-    return m_line->readInput(block);
+    return m_line.readInput(block);
 }
 
 bool LineService::worthReopeningAtOnce() const
 {
-    return m_line->worthReopeningAtOnce();
+    return m_line.worthReopeningAtOnce();
 }
 
 void LineService::awaitReturn()
 {
-    if (m_refusal.isEmpty())
-        m_line->awaitReturn();
+    m_line.awaitReturn();
 }
 
 void LineService::beginScan(const QList<qint16> &ports)

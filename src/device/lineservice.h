@@ -1,8 +1,7 @@
 #pragma once
 
-#include "networkportservice.h"
+#include "entryline.h"
 #include "portservice.h"
-#include "serialportservice.h"
 
 #include <QHash>
 
@@ -12,10 +11,10 @@
 // is the window's `Comm`; nothing above the device layer knows which kind of
 // line it has.
 //
-// A port's entry is read once, by the scan or by the choice of the port,
-// and the line chosen gets the path or the address it names. An entry that
-// names no usable line gets one line on the log (linelog.h) naming it and
-// the reason, and cannot be opened.
+// A port's entry is read once, by the scan or by the choice of the port, and
+// handed to the line it names (entryline.h). An entry that names no usable
+// line gets one line on the log (linelog.h) naming it and the reason, and
+// cannot be opened.
 //
 // A scan checks the network entries all at once first (hostlookup.h), and
 // their probes are answered from that, without connecting again: a port
@@ -43,12 +42,7 @@ public:
     void endScan() override;
 
 private:
-    SerialPortService m_serial;
-    NetworkPortService m_network;
-    UnitLine *m_line = &m_serial;
-    // Why the chosen port's entry names no line; empty when it names one.
-    QString m_refusal;
-    QString m_entry;
+    EntryLine m_line;
     // During a scan: each port's entry, and whether each network port's
     // server answers; a probe of one that does is open until closed.
     QHash<qint16, QString> m_scanEntries;

@@ -23,4 +23,8 @@ public:
     // for the slowest of them, and answer their probes from that.
     virtual void beginScan(const QList<qint16> &ports) { Q_UNUSED(ports); }
     virtual void endScan() {}
+
+signals:
+    // A command frame has been handed to the line (commands.h).
+    void commandSent(const QByteArray &frame);
 };

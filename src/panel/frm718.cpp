@@ -12,6 +12,7 @@
 #include "device/portdevices.h"
 #include "device/portservice.h"
 #include "device/program.h"
+#include "events/journal.h"
 
 #include <QAbstractItemView>
 #include <QMessageBox>
@@ -81,7 +82,12 @@ frm718::frm718(PortService *comm, QWidget *parent)
     ui->cmbComports->setFocus();
 
     m_setTime = new SetTimeEditor(*ui, *Comm, this);
-    m_status = new StatusDisplay(*ui, *m_setTime, this);
+    m_status = new StatusDisplay(*ui, *m_setTime, m_watch, this);
+    connect(&m_watch, &UnitWatch::silent, m_status, &StatusDisplay::showSilent);
+    connect(&m_watch, &UnitWatch::happened, this,
+            [this](UnitEvent event) { Journal::unitEvent(event, unitName(), lineName()); });
+    connect(Comm, &PortService::commandSent, this,
+            [this](const QByteArray &frame) { Journal::command(unitName(), lineName(), frame); });
     new SettingsControls(*ui, *m_status, *Comm, this);
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
@@ -188,6 +194,9 @@ void frm718::UpdateComport()
         m_ports.CurrentPort = port;
         if (m_onlyLine.isEmpty())
             rememberPort(entry);
+        // A port chosen is a unit of its own: nothing of the one before
+        // carries over into its events.
+        m_watch.forget();
         showOpened();
     } else if (!m_onlyLine.isEmpty()) {
         // The line asked for on the command line is waited for.
@@ -224,6 +233,7 @@ void frm718::recoverReceive()
 
 void frm718::showLinkLost()
 {
+    m_watch.lineLost();
     if (Comm->isOpen())
         Comm->close();
     showCannotOpenComport();
@@ -244,6 +254,7 @@ void frm718::lineReturned()
 
 void frm718::showOpened()
 {
+    m_watch.lineOpened();
     m_status->EnableInterface(false);
     m_status->requestFullReport();
     m_reopenedWithoutData = false;
@@ -261,4 +272,14 @@ void frm718::showCannotOpenComport()
     m_message->setAttribute(Qt::WA_DeleteOnClose);
     m_message->setWindowModality(Qt::ApplicationModal);
     m_message->show();
+}
+
+QString frm718::unitName() const
+{
+    return ui->cmbComports->currentText();
+}
+
+QString frm718::lineName() const
+{
+    return devicePathForPort(m_ports.CurrentPort);
 }

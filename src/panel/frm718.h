@@ -2,6 +2,7 @@
 
 #include "device/portselection.h"
 #include "device/reports.h"
+#include "events/unitwatch.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -67,6 +68,9 @@ private:
     // A line has just been opened: nothing is known of the unit on it yet,
     // and its next status report is loaded in full.
     void showOpened();
+    // The unit as the journal names it: the port list's entry, and its line.
+    QString unitName() const;
+    QString lineName() const;
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;
@@ -77,6 +81,8 @@ private:
     Clock m_clock;
     QString m_onlyLine;
     QPointer<QMessageBox> m_message;
+    // The unit's events, told to the journal.
+    UnitWatch m_watch;
     // A recovery reopened the port and no byte has arrived since: a second
     // failure now means the line cannot be used, not a passing fault.
     bool m_reopenedWithoutData = false;

@@ -4,6 +4,7 @@
 
 #include "device/program.h"
 #include "device/lineservice.h"
+#include "events/journal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -32,6 +33,7 @@ int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
     const std::unique_ptr<QCoreApplication> app(asksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv)
                                                                             : new QApplication(argc, argv));
     Program::setIdentity();
+    Journal::setIdentifier("qv718-panel");
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
         "Configures and watches a QV-718 time-code unit on a serial line: a local\n"

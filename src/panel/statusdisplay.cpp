@@ -8,6 +8,8 @@
 #include "device/commands.h"
 #include "device/lists.h"
 #include "device/numbertext.h"
+#include "device/statusreading.h"
+#include "events/unitwatch.h"
 
 #include <QScopeGuard>
 
@@ -23,12 +25,6 @@ constexpr int SetTimeLeftWithYear = 960 / 15;
 Qt::CheckState boxState(bool ticked)
 {
     return ticked ? Qt::Checked : Qt::Unchecked;
-}
-
-// Selects an entry, or the fallback when the position is beyond the list.
-void selectPosition(QComboBox *list, int position, int fallback)
-{
-    list->setCurrentIndex(position < list->count() ? position : fallback);
 }
 
 // Withdraws a list's last entry. If it was selected, the list is left with
@@ -67,20 +63,13 @@ QString generatorTimeText(const quint8 *report, bool withDate)
 
 } // namespace
 
-StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent)
+StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, UnitWatch &watch, QObject *parent)
     : QObject(parent)
     , ui(ui)
     , m_setTime(setTime)
+    , m_watch(watch)
     , m_setTimeLeftWithoutYear(ui.frameSetTime->x())
 {
-    m_silence.setSingleShot(true);
-    m_silence.setInterval(SilenceMs);
-    connect(&m_silence, &QTimer::timeout, this, &StatusDisplay::showSilent);
-}
-
-void StatusDisplay::heard()
-{
-    m_silence.start();
 }
 
 void StatusDisplay::showSilent()
@@ -91,7 +80,7 @@ void StatusDisplay::showSilent()
 
 void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 {
-    heard();
+    m_watch.timeReport();
     // The unit's kind is learnt once, from the first time report of the run.
     if (!TimeFormatKnown) {
         TimeFormatKnown = true;
@@ -102,9 +91,8 @@ void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 
 void StatusDisplay::ApplyStatus(const quint8 *report)
 {
-    heard();
-    const quint8 flags = report[3];
-    const bool locked = flags & ReaderLockedBit;
+    const bool locked = report[3] & ReaderLockedBit;
+    m_watch.statusReport(locked);
     m_setTime.EnableSetTime(!locked);
     ShowLockState(locked);
 
@@ -112,6 +100,7 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
         return;
 
     const bool hasDate = TimeReportHasDate;
+    const StatusReading unit = readStatus(report, hasDate);
     SetEncodedYearAvailable(hasDate);
     EnableInterface(true);
     ui.lblGeneratorTime->setText(QString());
@@ -123,18 +112,12 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
     ApplyingStatus = true;
     const auto lower = qScopeGuard([this] { ApplyingStatus = false; });
 
-    SetGpsAvailable(flags & GpsAvailableBit);
+    SetGpsAvailable(unit.gpsOffered);
 
-    ui.chkFreeze->setCheckState(boxState(flags & OutputFreezeBit));
-    ui.chkReaderEnable->setCheckState(boxState(flags & ReaderEnabledBit));
-    ui.chkBinarySeconds->setCheckState(boxState(flags & BinarySecondsBit));
-
-    // A unit without date reports tells "Pass-Through" by the binary
-    // seconds bit; one with dates sends the list position.
-    if (!hasDate)
-        ui.cmbControlFunction->setCurrentIndex((flags & BinarySecondsBit) ? Lists::PassThrough : 0);
-    else
-        selectPosition(ui.cmbControlFunction, report[4], 0);
+    ui.chkFreeze->setCheckState(boxState(unit.freeze));
+    ui.chkReaderEnable->setCheckState(boxState(unit.readerEnabled));
+    ui.chkBinarySeconds->setCheckState(boxState(unit.binarySeconds));
+    ui.cmbControlFunction->setCurrentIndex(unit.controlFunction);
 
     // A unit with dates takes its year from the year field, one without needs
     // the leap-year flag instead.
@@ -143,7 +126,7 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
         ui.txtYear->hide();
         ui.frameSetTime->move(m_setTimeLeftWithoutYear, ui.frameSetTime->y());
         ui.chkLeapYear->show();
-        ui.chkLeapYear->setCheckState(boxState(report[4] & LeapYearBit));
+        ui.chkLeapYear->setCheckState(boxState(unit.leapYear));
     } else {
         ui.frameSetTime->move(SetTimeLeftWithYear, ui.frameSetTime->y());
         ui.lblYear->show();
@@ -151,13 +134,10 @@ void StatusDisplay::ApplyStatus(const quint8 *report)
         ui.chkLeapYear->hide();
     }
 
-    selectPosition(ui.cmbTimeZone, report[0], Lists::FallbackTimeZone);
-    selectPosition(ui.cmbReadMode, report[1], 0);
-    selectPosition(ui.cmbGenerateMode, report[2], 0);
-
-    // Digits above 9 are shown as the weighted sum they make, which an int
-    // always holds.
-    ui.txtOffset->setText(QString::number(offsetFromDigits(report + 5)));
+    ui.cmbTimeZone->setCurrentIndex(unit.timeZone);
+    ui.cmbReadMode->setCurrentIndex(unit.readMode);
+    ui.cmbGenerateMode->setCurrentIndex(unit.generateMode);
+    ui.txtOffset->setText(QString::number(unit.offset));
 }
 
 void StatusDisplay::SetGpsAvailable(bool available)
@@ -177,8 +157,6 @@ const QPixmap &StatusDisplay::ImageList1(int image)
 
 void StatusDisplay::EnableInterface(bool enabled)
 {
-    if (!enabled)
-        m_silence.stop();
     m_setTime.EnableSetTime(enabled);
     ShowLockState(enabled);
     ui.lblGeneratorTime->setText(QStringLiteral("Not Connected"));

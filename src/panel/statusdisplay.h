@@ -4,9 +4,9 @@
 
 #include <QObject>
 #include <QPixmap>
-#include <QTimer>
 
 class SetTimeEditor;
+class UnitWatch;
 namespace Ui {
 class frm718;
 }
@@ -18,19 +18,15 @@ class frm718;
 // controls and enables them. Later reports leave the settings alone until a
 // port is opened again.
 //
-// A unit that has reported on its line and then sends no whole report for
-// SilenceMs is shown as silent: "No Reports", grey lamp, "Unlocked", until
-// its next report. A single-shot timer, restarted by each report, tells: it
-// never fires while reports flow, and nothing runs while the unit stays
-// silent.
+// Every whole report is told to the unit's watch (unitwatch.h), which tells
+// when the unit falls silent: showSilent() then shows "No Reports", the grey
+// lamp and "Unlocked", until its next report.
 class StatusDisplay : public QObject, public Module1::ReportSink
 {
     Q_OBJECT
 
 public:
-    static constexpr int SilenceMs = 3000;
-
-    StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent);
+    StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, UnitWatch &watch, QObject *parent);
 
     void ShowGeneratorTime(const quint8 *report, qint16 count) override;
     void ApplyStatus(const quint8 *report) override;
@@ -51,11 +47,9 @@ public:
     void EnableInterface(bool enabled);
     // Green lamp and "Locked", or grey lamp and "Unlocked".
     void ShowLockState(bool locked);
-private:
-    // A whole report has arrived.
-    void heard();
-    // No report for SilenceMs.
+    // The unit sends no reports: grey lamp, "Unlocked", "No Reports".
     void showSilent();
+private:
 
     // Offers "GPS" as read mode 6, or withdraws it.
     void SetGpsAvailable(bool available);
@@ -67,9 +61,9 @@ private:
 
     Ui::frm718 &ui;
     SetTimeEditor &m_setTime;
+    UnitWatch &m_watch;
     // Where the set-time fields stand without the year field beside them.
     int m_setTimeLeftWithoutYear;
-    QTimer m_silence;
 
     bool ApplyingStatus = false;
     bool RefreshPending = false;

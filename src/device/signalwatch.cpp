@@ -1,4 +1,4 @@
-#include "signals.h"
+#include "signalwatch.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -19,26 +19,22 @@ void onSignal(int number)
 
 } // namespace
 
-bool watchSignals(std::function<void(bool)> silence)
+bool watchSignals(std::initializer_list<int> numbers, std::function<void(int)> handle)
 {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [silence = std::move(silence)] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handle = std::move(handle)] {
         char byte;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
-            if (byte == SIGUSR1 || byte == SIGUSR2)
-                silence(byte == SIGUSR1);
-            else
-                QCoreApplication::quit();
-        }
+        while (::read(signalPipe[0], &byte, 1) > 0)
+            handle(byte);
     });
 
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) {
+    for (const int number : numbers) {
         if (::sigaction(number, &action, nullptr) != 0)
             return false;
     }

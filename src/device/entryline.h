@@ -1,0 +1,39 @@
+#pragma once
+
+#include "networkportservice.h"
+#include "serialportservice.h"
+#include "unitline.h"
+
+// The line an entry names, as a [Ports] entry or a command line names it: a
+// device path or name (SerialPortService), or a tcp:// or rfc2217:// address
+// (NetworkPortService). An entry that names no usable line cannot be opened,
+// and refusal() says why.
+class EntryLine final : public UnitLine
+{
+    Q_OBJECT
+
+public:
+    explicit EntryLine(QObject *parent = nullptr);
+
+    // Ends whatever was open or awaited; the next open() uses this entry.
+    void setEntry(const QString &entry);
+    QString entry() const { return m_entry; }
+    // Why the entry names no line; empty when it names one.
+    QString refusal() const { return m_refusal; }
+
+    bool open() override;
+    bool isOpen() const override;
+    void close() override;
+    bool readInput(QByteArray &block) override;
+    bool write(const QByteArray &block) override;
+    bool worthReopeningAtOnce() const override;
+    // Nothing is awaited for an entry that names no line.
+    void awaitReturn() override;
+
+private:
+    SerialPortService m_serial;
+    NetworkPortService m_network;
+    UnitLine *m_line = &m_serial;
+    QString m_entry;
+    QString m_refusal;
+};

@@ -1,0 +1,118 @@
+#include "journal.h"
+
+#include "device/commands.h"
+
+#include <cstdio>
+#include <vector>
+
+#include <sys/uio.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
+
+namespace Journal {
+
+namespace {
+
+QByteArray &identifier()
+{
+    static QByteArray name = "qv718";
+    return name;
+}
+
+// The sentence and the priority of each event; a loss is a warning, a return
+// a notice.
+struct Kind
+{
+    UnitEvent event;
+    const char *name;
+    const char *messageId;
+    int priority;
+    const char *sentence;  // %1: the unit
+};
+
+constexpr Kind Kinds[] = {
+    {UnitEvent::LineLost, "line-lost", "819030b195e24d3aaef87eedebcec580", 4, "Unit %1 lost its line"},
+    {UnitEvent::LineBack, "line-back", "33e8d1da916f41c5bc789c3f43f9488b", 5, "Unit %1 is back on its line"},
+    {UnitEvent::UnitSilent, "unit-silent", "88a2f1b0195e4084b62d73d3cb34fac5", 4, "Unit %1 stopped reporting"},
+    {UnitEvent::UnitReporting, "unit-reporting", "57a1c74449544e139b72cedde9cd5ace", 5, "Unit %1 reports again"},
+    {UnitEvent::LockLost, "lock-lost", "bb8da58fcc9246618ff9d39e570e54bb", 4, "Unit %1 reader lost lock"},
+    {UnitEvent::LockRegained, "lock-regained", "3edbc8b51bee45fc8cae99c3964c89e9", 5, "Unit %1 reader regained lock"},
+};
+constexpr const char *CommandMessageId = "e50e5a9f18664450aedc16a5c3d52b43";
+
+const Kind &kind(UnitEvent event)
+{
+    for (const Kind &k : Kinds) {
+        if (k.event == event)
+            return k;
+    }
+    return Kinds[0];
+}
+
+// Writes the entry, or its sentence to standard error where there is no
+// journal to take it.
+void send(const QString &message, int priority, const char *messageId, const char *event, const QString &unit,
+          const QString &line, const Fields &more = {})
+{
+    Fields fields{{"MESSAGE", message},
+                  {"PRIORITY", QString::number(priority)},
+                  {"MESSAGE_ID", QString::fromLatin1(messageId)},
+                  {"SYSLOG_IDENTIFIER", QString::fromLatin1(identifier())},
+                  {"QV718_EVENT", QString::fromLatin1(event)},
+                  {"QV718_UNIT", unit},
+                  {"QV718_LINE", line}};
+    fields += more;
+    std::vector<QByteArray> texts;
+    std::vector<iovec> parts;
+    for (const auto &[name, value] : std::as_const(fields))
+        texts.push_back(name + '=' + value.toUtf8());
+    for (QByteArray &text : texts)
+        parts.push_back({text.data(), std::size_t(text.size())});
+    if (::access("/run/systemd/journal/socket", W_OK) != 0 || sd_journal_sendv(parts.data(), int(parts.size())) < 0)
+        std::fprintf(stderr, "%s: %s\n", identifier().constData(), qPrintable(message));
+}
+
+} // namespace
+
+void setIdentifier(const QByteArray &name)
+{
+    identifier() = name;
+}
+
+const char *eventName(UnitEvent event)
+{
+    return kind(event).name;
+}
+
+const char *messageId(UnitEvent event)
+{
+    return kind(event).messageId;
+}
+
+void unitEvent(UnitEvent event, const QString &unit, const QString &line)
+{
+    const Kind &k = kind(event);
+    send(QString::fromLatin1(k.sentence).arg(unit), k.priority, k.messageId, k.name, unit, line);
+}
+
+void command(const QString &unit, const QString &line, const QByteArray &frame)
+{
+    using namespace Module1;
+    const quint8 code = frame.size() >= 2 ? quint8(frame.at(frame.size() - 2)) : 0xFF;
+    const char *name = commandName(code);
+    const auto at = [&](int i) { return quint8(frame.at(i)); };
+    QString value;
+    if (code == SetTime && frame.size() == 7)
+        value = QStringLiteral("%1 %2:%3:%4").arg(dayOfYear(at(0), at(1))).arg(at(2), 2, 10, QLatin1Char('0'))
+                    .arg(at(3), 2, 10, QLatin1Char('0')).arg(at(4), 2, 10, QLatin1Char('0'));
+    else if (code == SetOffset && frame.size() == 6)
+        value = QString::number(offsetFromDigits(reinterpret_cast<const quint8 *>(frame.constData())));
+    else if (frame.size() == 3)
+        value = QString::number(at(0));
+    const QString bytes = QString::fromLatin1(frame.toHex(' ').toUpper());
+    send(QStringLiteral("Unit %1 was sent %2 %3 [%4]").arg(unit, QLatin1String(name ? name : "?"), value, bytes), 6,
+         CommandMessageId, "command", unit, line,
+         {{"QV718_COMMAND", QLatin1String(name ? name : "")}, {"QV718_VALUE", value}, {"QV718_FRAME", bytes}});
+}
+
+} // namespace Journal

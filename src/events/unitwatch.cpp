@@ -1,0 +1,62 @@
+#include "unitwatch.h"
+
+UnitWatch::UnitWatch(QObject *parent)
+    : QObject(parent)
+{
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(SilenceMs);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        m_silent = true;
+        emit silent();
+        if (!m_lost)
+            emit happened(UnitEvent::UnitSilent);
+    });
+}
+
+void UnitWatch::lineOpened()
+{
+    m_silence.stop();
+    m_open = true;
+    m_reported = m_silent = m_lockKnown = false;
+}
+
+void UnitWatch::lineLost()
+{
+    m_silence.stop();
+    if (m_open && m_reported && !m_lost) {
+        m_lost = true;
+        emit happened(UnitEvent::LineLost);
+    }
+    m_open = m_reported = m_silent = m_lockKnown = false;
+}
+
+void UnitWatch::forget()
+{
+    m_silence.stop();
+    m_open = m_reported = m_lost = m_silent = m_lockKnown = false;
+}
+
+void UnitWatch::heard()
+{
+    m_silence.start();
+    if (m_lost)
+        emit happened(UnitEvent::LineBack);
+    else if (m_silent)
+        emit happened(UnitEvent::UnitReporting);
+    m_reported = true;
+    m_lost = m_silent = false;
+}
+
+void UnitWatch::timeReport()
+{
+    heard();
+}
+
+void UnitWatch::statusReport(bool locked)
+{
+    heard();
+    if (m_lockKnown && locked != m_locked)
+        emit happened(locked ? UnitEvent::LockRegained : UnitEvent::LockLost);
+    m_lockKnown = true;
+    m_locked = locked;
+}

@@ -1,0 +1,52 @@
+#include "metrics.h"
+#include "monitoredunit.h"
+#include "monitoroptions.h"
+
+#include "device/program.h"
+#include "device/signalwatch.h"
+#include "events/journal.h"
+
+#include <prometheus/exposer.h>
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <vector>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qv718-monitor"));
+    QCoreApplication::setApplicationVersion(Program::version());
+    Journal::setIdentifier("qv718-monitor");
+    const auto fail = [](int status, const QString &why) {
+        std::fprintf(stderr, "qv718-monitor: %s\n", qPrintable(why));
+        return status;
+    };
+
+    QString error;
+    const std::optional<MonitorOptions> options = readMonitorOptions(QCoreApplication::arguments(), error);
+    if (!options)
+        return fail(2, error);
+    if (!watchSignals({SIGINT, SIGTERM}, [](int) { QCoreApplication::quit(); }))
+        return fail(1, QStringLiteral("cannot watch for signals"));
+
+    Metrics metrics;
+    std::unique_ptr<prometheus::Exposer> exposer;
+    try {
+        exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
+    } catch (const std::exception &) {
+        return fail(1, QStringLiteral("cannot listen on %1").arg(options->listen));
+    }
+    exposer->RegisterCollectable(metrics.registry());
+
+    std::vector<std::unique_ptr<MonitoredUnit>> units;
+    for (const MonitoredLine &unit : options->units) {
+        units.push_back(std::make_unique<MonitoredUnit>(unit.name, unit.line, metrics));
+        units.back()->start();
+    }
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,109 @@
+#include "metrics.h"
+
+#include "device/program.h"
+
+using namespace prometheus;
+
+Metrics::Metrics()
+    : m_lineUp(BuildGauge().Name("qv718_line_up").Help("1 while the unit's line is open, else 0").Register(*m_registry))
+    , m_reporting(BuildGauge()
+                      .Name("qv718_unit_reporting")
+                      .Help("1 while the unit's line is open and a whole report arrived in the last 3 s, else 0")
+                      .Register(*m_registry))
+    , m_locked(BuildGauge()
+                   .Name("qv718_reader_locked")
+                   .Help("The reader's lock bit in the latest status report: 1 locked, 0 not")
+                   .Register(*m_registry))
+    , m_lockChanges(BuildCounter()
+                        .Name("qv718_reader_lock_changes_total")
+                        .Help("Changes of the lock bit between consecutive status reports of one connection")
+                        .Register(*m_registry))
+    , m_reports(BuildCounter().Name("qv718_reports_total").Help("Whole reports received, by kind").Register(*m_registry))
+    , m_lastReport(BuildGauge()
+                       .Name("qv718_last_report_timestamp_seconds")
+                       .Help("Unix time of the latest whole report, by kind")
+                       .Register(*m_registry))
+    , m_offset(BuildGauge()
+                   .Name("qv718_clock_offset_seconds")
+                   .Help("The unit's generator time minus the computer's clock at the report's end, in seconds "
+                         "(whole seconds plus the report's travel)")
+                   .Register(*m_registry))
+    , m_info(BuildGauge()
+                 .Name("qv718_unit_info")
+                 .Help("Always 1: the unit's line and its settings as the panel shows them")
+                 .Register(*m_registry))
+{
+    BuildGauge()
+        .Name("qv718_monitor_info")
+        .Help("Always 1: the monitor's version")
+        .Register(*m_registry)
+        .Add({{"version", Program::version().toStdString()}})
+        .Set(1);
+}
+
+Metrics::Unit::Unit(Metrics &metrics, const QString &name)
+    : m_metrics(metrics)
+    , m_unit{{"unit", name.toStdString()}}
+    , m_lineUp(metrics.m_lineUp.Add(m_unit))
+    , m_reporting(metrics.m_reporting.Add(m_unit))
+    , m_lockChanges(metrics.m_lockChanges.Add(m_unit))
+{
+    for (const char *kind : {"time", "status"}) {
+        Labels labels = m_unit;
+        labels["kind"] = kind;
+        m_reports[kind] = &metrics.m_reports.Add(labels);
+    }
+}
+
+Metrics::Unit::~Unit() = default;
+
+void Metrics::Unit::setLineUp(bool up)
+{
+    m_lineUp.Set(up ? 1 : 0);
+}
+
+void Metrics::Unit::setReporting(bool reporting)
+{
+    m_reporting.Set(reporting ? 1 : 0);
+}
+
+void Metrics::Unit::setLocked(bool locked)
+{
+    if (!m_locked)
+        m_locked = &m_metrics.m_locked.Add(m_unit);
+    m_locked->Set(locked ? 1 : 0);
+}
+
+void Metrics::Unit::lockChanged()
+{
+    m_lockChanges.Increment();
+}
+
+void Metrics::Unit::report(const char *kind, double at)
+{
+    m_reports[kind]->Increment();
+    prometheus::Gauge *&last = m_lastReport[kind];
+    if (!last) {
+        Labels labels = m_unit;
+        labels["kind"] = kind;
+        last = &m_metrics.m_lastReport.Add(labels);
+    }
+    last->Set(at);
+}
+
+void Metrics::Unit::setClockOffset(double seconds)
+{
+    if (!m_offset)
+        m_offset = &m_metrics.m_offset.Add(m_unit);
+    m_offset->Set(seconds);
+}
+
+void Metrics::Unit::setInfo(const std::map<std::string, std::string> &labels)
+{
+    Labels all = m_unit;
+    all.insert(labels.begin(), labels.end());
+    if (m_info)
+        m_metrics.m_info.Remove(m_info);
+    m_info = &m_metrics.m_info.Add(all);
+    m_info->Set(1);
+}

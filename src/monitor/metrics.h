@@ -1,0 +1,75 @@
+#pragma once
+
+#include <prometheus/counter.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <string>
+
+// The monitor's metrics, all with the label unit="NAME", in one registry that
+// the HTTP exposer serves as /metrics. Every family is made once; a unit's
+// series are added as the unit reports what they hold. Prometheus's client
+// library makes them safe to read from its HTTP threads while this thread
+// sets them.
+//
+//   qv718_line_up                         gauge, 1 while the unit's line is open
+//   qv718_unit_reporting                  gauge, 1 while a whole report came in the last 3 s
+//   qv718_reader_locked                   gauge, the latest status report's lock bit
+//   qv718_reader_lock_changes_total       counter, changes of that bit within a connection
+//   qv718_reports_total{kind}             counter, whole reports, kind="time" or "status"
+//   qv718_last_report_timestamp_seconds{kind}  gauge, Unix time of the latest
+//   qv718_clock_offset_seconds            gauge, the unit's time minus the computer's
+//   qv718_unit_info{line,read_mode,generate_mode,time_zone,control_function,time_report}  gauge, 1
+//   qv718_monitor_info{version}           gauge, 1 (no unit label)
+class Metrics
+{
+public:
+    Metrics();
+
+    std::shared_ptr<prometheus::Registry> registry() const { return m_registry; }
+
+    // One unit's series.
+    class Unit
+    {
+    public:
+        Unit(Metrics &metrics, const QString &name);
+        ~Unit();
+
+        void setLineUp(bool up);
+        void setReporting(bool reporting);
+        void setLocked(bool locked);
+        void lockChanged();
+        // A whole report of this kind ("time" or "status") at Unix time `at`.
+        void report(const char *kind, double at);
+        void setClockOffset(double seconds);
+        void setInfo(const std::map<std::string, std::string> &labels);
+
+    private:
+        Metrics &m_metrics;
+        prometheus::Labels m_unit;
+        prometheus::Gauge &m_lineUp;
+        prometheus::Gauge &m_reporting;
+        prometheus::Counter &m_lockChanges;
+        prometheus::Gauge *m_locked = nullptr;
+        prometheus::Gauge *m_offset = nullptr;
+        prometheus::Gauge *m_info = nullptr;
+        std::map<std::string, prometheus::Counter *> m_reports;
+        std::map<std::string, prometheus::Gauge *> m_lastReport;
+    };
+
+private:
+    std::shared_ptr<prometheus::Registry> m_registry = std::make_shared<prometheus::Registry>();
+    prometheus::Family<prometheus::Gauge> &m_lineUp;
+    prometheus::Family<prometheus::Gauge> &m_reporting;
+    prometheus::Family<prometheus::Gauge> &m_locked;
+    prometheus::Family<prometheus::Counter> &m_lockChanges;
+    prometheus::Family<prometheus::Counter> &m_reports;
+    prometheus::Family<prometheus::Gauge> &m_lastReport;
+    prometheus::Family<prometheus::Gauge> &m_offset;
+    prometheus::Family<prometheus::Gauge> &m_info;
+};

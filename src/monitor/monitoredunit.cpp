@@ -1,0 +1,164 @@
+#include "monitoredunit.h"
+
+#include "device/commands.h"
+#include "device/lists.h"
+#include "device/statusreading.h"
+#include "events/journal.h"
+
+#include <QDateTime>
+
+#include <cmath>
+
+namespace {
+
+double nowSeconds()
+{
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+}
+
+// A list entry as a label: runs of spaces folded to one.
+template <std::size_t N>
+std::string entry(const char *const (&list)[N], int position)
+{
+    return QString::fromLatin1(list[position]).simplified().toStdString();
+}
+
+} // namespace
+
+MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &metrics, QObject *parent)
+    : QObject(parent)
+    , m_name(name)
+    , m_lineEntry(line)
+    , m_metrics(metrics, name)
+{
+    m_line.setEntry(line);
+    connect(&m_line, &UnitLine::received, this, &MonitoredUnit::received);
+    connect(&m_line, &UnitLine::returned, this, &MonitoredUnit::opened);
+    connect(&m_watch, &UnitWatch::silent, this, [this] { m_metrics.setReporting(false); });
+    connect(&m_watch, &UnitWatch::happened, this, [this](UnitEvent event) {
+        if (event == UnitEvent::LockLost || event == UnitEvent::LockRegained)
+            m_metrics.lockChanged();
+        Journal::unitEvent(event, m_name, m_lineEntry);
+    });
+    m_info = {{"line", line.toStdString()}, {"time_report", ""}};
+}
+
+void MonitoredUnit::start()
+{
+    if (m_line.open())
+        opened();
+    else
+        m_line.awaitReturn();
+}
+
+void MonitoredUnit::opened()
+{
+    m_reopenedWithoutData = false;
+    m_framer.reset();
+    m_watch.lineOpened();
+    m_metrics.setLineUp(true);
+}
+
+void MonitoredUnit::lost()
+{
+    m_watch.lineLost();
+    m_metrics.setLineUp(false);
+    m_metrics.setReporting(false);
+    m_line.awaitReturn();
+}
+
+// As the panel receives: every waiting byte framed; a line that fails is
+// closed and opened again once, quietly, where that is worth it, and is lost
+// otherwise.
+void MonitoredUnit::received()
+{
+    QByteArray block;
+    if (m_line.readInput(block)) {
+        if (!block.isEmpty()) {
+            m_reopenedWithoutData = false;
+            m_framer.ProcessReceivedBytes(block, *this);
+        }
+        return;
+    }
+    m_line.close();
+    m_framer.reset();
+    if (!m_reopenedWithoutData && m_line.worthReopeningAtOnce() && m_line.open()) {
+        m_reopenedWithoutData = true;
+        return;
+    }
+    lost();
+}
+
+void MonitoredUnit::ShowGeneratorTime(const quint8 *report, qint16 count)
+{
+    m_watch.timeReport();
+    m_metrics.setReporting(true);
+    m_metrics.report("time", nowSeconds());
+    if (!m_timeReportLength) {
+        m_timeReportLength = count == Module1::TimeReportLongLength ? count : Module1::TimeReportShortLength;
+        updateInfo();
+    }
+    updateClockOffset(report, count);
+}
+
+void MonitoredUnit::ApplyStatus(const quint8 *report)
+{
+    std::copy(report, report + m_status.size(), m_status.begin());
+    m_statusKnown = true;
+    const bool locked = report[3] & Module1::ReaderLockedBit;
+    m_watch.statusReport(locked);
+    m_metrics.setReporting(true);
+    m_metrics.report("status", nowSeconds());
+    m_metrics.setLocked(locked);
+    updateInfo();
+}
+
+// The texts the panel would show for the latest status report.
+void MonitoredUnit::updateInfo()
+{
+    if (!m_statusKnown)
+        return;
+    const bool hasDate = m_timeReportLength == Module1::TimeReportLongLength;
+    const StatusReading unit = readStatus(m_status.data(), hasDate);
+    std::map<std::string, std::string> info = {
+        {"line", m_lineEntry.toStdString()},
+        {"read_mode", entry(Lists::ReadModes, unit.readMode)},
+        {"generate_mode", entry(Lists::GenerateModes, unit.generateMode)},
+        {"time_zone", entry(Lists::TimeZones, unit.timeZone)},
+        {"control_function", m_timeReportLength ? entry(Lists::ControlFunctions, unit.controlFunction) : ""},
+        {"time_report", m_timeReportLength ? std::to_string(m_timeReportLength) : ""},
+    };
+    if (info != m_info) {
+        m_info = info;
+        m_metrics.setInfo(info);
+    }
+}
+
+// The unit's time of day, on its day of the year and in its year (the year
+// nearest the computer's clock where the report carries none), less its time
+// zone, minus the computer's UTC clock now.
+void MonitoredUnit::updateClockOffset(const quint8 *report, qint16 count)
+{
+    if (!m_statusKnown)
+        return;
+    using namespace Module1;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const int zone = readStatus(m_status.data(), m_timeReportLength == TimeReportLongLength).timeZone;
+    const qint64 zoneSeconds = qint64(zone - Lists::UtcTimeZone) * 1800;
+    const auto offsetIn = [&](int year) {
+        const QDateTime unitTime(QDate(year, 1, 1).addDays(dayOfYear(report[0], report[1]) - 1),
+                                 QTime(0, 0).addSecs(report[2] * 3600 + report[3] * 60 + report[4]), Qt::UTC);
+        return double(now.msecsTo(unitTime)) / 1000 - double(zoneSeconds);
+    };
+    double offset = 0;
+    if (count == TimeReportLongLength) {
+        offset = offsetIn(yearOf(report[5]));
+    } else {
+        offset = offsetIn(now.date().year());
+        for (const int year : {now.date().year() - 1, now.date().year() + 1}) {
+            if (std::abs(offsetIn(year)) < std::abs(offset))
+                offset = offsetIn(year);
+        }
+    }
+    m_metrics.setClockOffset(offset);
+}
