@@ -8,6 +8,7 @@
 #include "playedserver.h"
 #include "pseudoterminal.h"
 #include "ser2net.h"
+#include "simulatedunit.h"
 
 #include "panel/artwork.h"
 
@@ -34,47 +35,6 @@ namespace {
 constexpr int Patience = 15000;
 // A time report and a status report of a unit whose reader is locked.
 const QByteArray UnitReports = hex("FF 01 17 09 05 09 FE FF 18 01 02 43 02 02 00 05 00 FC");
-
-// qv718-sim as a process of its own, reporting every 20 ms, keeping its log; its line is linked at `at`, or in a folder
-// of its own.
-struct SimulatedUnit
-{
-    explicit SimulatedUnit(const QStringList &options, const QString &at = {})
-        : link(at.isEmpty() ? dir.filePath("unit-line") : at)
-    {
-        QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
-        process.start(QV718_SIM, QStringList{"--link", link, "--interval", "20", "--trace"} + options);
-        // The first line of its output names the line, once it is open.
-        const QDeadlineTimer deadline(Patience);
-        while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
-        }
-        path = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~SimulatedUnit()
-    {
-        process.terminate();
-        process.waitForFinished(Patience);
-    }
-    // The log lines from the `skip`th on, without their time of day.
-    QStringList lines(qsizetype skip = 0) const
-    {
-        QStringList lines;
-        for (const QString &line : QString::fromUtf8(log).split('\n', Qt::SkipEmptyParts).mid(skip))
-            lines << line.section(' ', 1);
-        return lines;
-    }
-    // The commands received, as logged, from the `skip`th log line on.
-    QStringList received(qsizetype skip) const
-    {
-        return lines(skip).filter(QRegularExpression("^<- ")).replaceInStrings(QRegularExpression("^<- "), "");
-    }
-
-    QTemporaryDir dir;
-    const QString link;
-    QString path;
-    QProcess process;
-    QByteArray log;
-};
 
 // The panel as the operator starts it, on the line named as port 1, or named for this run (--port).
 struct Panel

@@ -20,6 +20,9 @@ Pty::Pty()
     }
     m_slavePath = QString::fromLocal8Bit(name);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the terminal open behind its back.
+    for (const int fd : {m_master, m_slave})
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 bool writeAll(int fd, const char *data, std::size_t size)

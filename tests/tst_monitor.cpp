@@ -1,0 +1,258 @@
+// qv718-monitor as a process of its own: what it refuses; its metrics as Debian's Prometheus scrapes them from
+// simulated units on a pseudo-terminal and behind ser2net; and its events, and the panel's commands, in a real
+// systemd-journald of the test's own.
+
+#include "frames.h"
+#include "panel.h"
+#include "pseudoterminal.h"
+#include "ser2net.h"
+#include "simulatedunit.h"
+
+#include "events/journal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <csignal>
+#include <sys/mount.h>
+
+namespace {
+
+constexpr int Patience = 20000;
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+// An HTTP/1.0 request to 127.0.0.1: the status line's code and the body.
+std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(2000) || socket.write(method + ' ' + path + " HTTP/1.0\r\n\r\n") < 0)
+        return {0, {}};
+    while (socket.waitForReadyRead(2000)) {
+    }
+    const QByteArray reply = socket.readAll();
+    return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
+}
+
+// The monitor, started with `arguments`; its standard error kept.
+struct Monitor
+{
+    explicit Monitor(const QStringList &arguments)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        process.start(QV718_MONITOR, arguments);
+    }
+    ~Monitor()
+    {
+        process.terminate();
+        process.waitForFinished(Patience);
+    }
+    QProcess process;
+};
+
+// Debian's Prometheus on loopback, scraping the monitor every second; query() gives the value of an expression's first
+// series, or nothing.
+struct Prometheus
+{
+    explicit Prometheus(quint16 target)
+    {
+        QFile config(dir.filePath("prometheus.yml"));
+        config.open(QIODevice::WriteOnly);
+        config.write(QString("global: {scrape_interval: 1s, evaluation_interval: 1s}\nscrape_configs:\n"
+                             "  - job_name: qv718\n    static_configs: [{targets: ['127.0.0.1:%1']}]\n").arg(target).toUtf8());
+        config.close();
+        process.start("prometheus", {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("data"),
+                                     QString("--web.listen-address=127.0.0.1:%1").arg(port)});
+    }
+    ~Prometheus()
+    {
+        process.terminate();
+        process.waitForFinished(Patience);
+    }
+    QString query(const QString &expression) const
+    {
+        const QJsonArray result = QJsonDocument::fromJson(request(port, "GET", "/api/v1/query?query=" + QUrl::toPercentEncoding(expression)).second)
+                                      .object()["data"].toObject()["result"].toArray();
+        return result.isEmpty() ? QString() : result.first().toObject()["value"].toArray().at(1).toString();
+    }
+    QTemporaryDir dir;
+    quint16 port = freePort();
+    QProcess process;
+};
+
+} // namespace
+
+class MonitorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each refusal names what it refuses on standard error and ends with status 2; an address it cannot listen on, 1.
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("status");
+        const auto row = [](const char *name, const QString &arguments, const char *said, int status = 2) {
+            QTest::newRow(name) << arguments.split(' ', Qt::SkipEmptyParts) << QString("qv718-monitor: ") + said << status;
+        };
+        row("no unit, no settings file", "--config /nonexistent/qv718.conf", "cannot read the settings file /nonexistent/qv718.conf");
+        row("bad option", "--units a=/dev/x", "Unknown option 'units'.");
+        row("bad name", "--unit a/b=/dev/x", "unit name \"a/b\": expected 1 to 64 of A-Z a-z 0-9 _ . -");
+        row("name too long", "--unit " + QString(65, 'n') + "=/dev/x", qPrintable("unit name \"" + QString(65, 'n') + "\": expected 1 to 64 of A-Z a-z 0-9 _ . -"));
+        row("bad line", "--unit a=rfc2217://-rack:7000", "unit a: line \"rfc2217://-rack:7000\": not a valid host name");
+        row("no line", "--unit a=", "unit a: line \"\": no line");
+        row("a name twice", "--unit a=/dev/x --unit a=/dev/y", "unit a is named twice");
+        row("bad address", "--unit a=/dev/x --listen localhost:9718", "--listen localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
+        row("address taken", "--unit a=/dev/x --listen 127.0.0.1:%1", "cannot listen on 127.0.0.1:%1", 1);
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        QFETCH(int, status);
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        QProcess monitor;
+        monitor.start(QV718_MONITOR, arguments.replaceInStrings("%1", QString::number(taken.serverPort())));
+        QVERIFY(monitor.waitForFinished(Patience));
+        QCOMPARE(QString::fromLocal8Bit(monitor.readAllStandardError()).trimmed(), said.replace("%1", QString::number(taken.serverPort())));
+        QCOMPARE(monitor.exitCode(), status);
+    }
+
+    // Prometheus scrapes units on a pseudo-terminal and behind ser2net, raw and RFC 2217: the lock as the unit reports
+    // it, its line down and up again, silence, a clock an hour ahead. The exposition passes promtool; a request other
+    // than GET /metrics is refused and changes nothing; SIGTERM ends the monitor with status 0.
+    void metricsThroughPrometheus()
+    {
+        const QString ahead = QDateTime::currentDateTimeUtc().addSecs(3600).toString(Qt::ISODate).chopped(1);
+        SimulatedUnit direct({"--lock-after", "1", "--lock-for", "2", "--interval", "200"});
+        SimulatedUnit raw({"--start", ahead, "--interval", "200"}), telnet({"--start", ahead, "--interval", "200"});
+        Ser2net rawServer(raw.link, "9600n81,local"), telnetServer(telnet.link, "9600n81,local");
+        QVERIFY2(rawServer.start() && telnetServer.start(), qPrintable(rawServer.log() + telnetServer.log()));
+        const quint16 port = freePort();
+        auto monitor = std::make_unique<Monitor>(QStringList{"--listen", QString("127.0.0.1:%1").arg(port), "--unit",
+            "direct=" + direct.link, "--unit", "raw=" + rawServer.rawUrl(), "--unit", "rfc2217=" + telnetServer.rfc2217Url()});
+        Prometheus prometheus(port);
+        const auto value = [&](const char *expression) { return prometheus.query(expression); };
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_reader_locked{unit='direct'}"), "1", Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_reader_locked{unit='direct'}"), "0", Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_reader_locked{unit='direct'}"), "1", Patience);
+        for (const char *unit : {"abs(qv718_clock_offset_seconds{unit='raw'} - 3600) < 3",
+                                 "abs(qv718_clock_offset_seconds{unit='rfc2217'} - 3600) < 3"})
+            QTRY_VERIFY_WITH_TIMEOUT(!value(unit).isEmpty(), Patience);
+        direct.process.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_line_up{unit='direct'}"), "0", Patience);
+        SimulatedUnit again({"--interval", "200"}, direct.link);
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_line_up{unit='direct'}"), "1", Patience);
+        ::kill(pid_t(again.process.processId()), SIGUSR1);
+        QTRY_COMPARE_WITH_TIMEOUT(value("qv718_unit_reporting{unit='direct'}"), "0", Patience);
+
+        const QByteArray metrics = request(port, "GET", "/metrics").second;
+        QProcess promtool;
+        promtool.start("promtool", {"check", "metrics"});
+        promtool.write(metrics);
+        promtool.closeWriteChannel();
+        QVERIFY2(promtool.waitForFinished(Patience) && promtool.exitCode() == 0, promtool.readAll().constData());
+        const auto series = [&] { return QString(request(port, "GET", "/metrics").second).split('\n').filter("qv718_"); };
+        const QStringList before = series();
+        for (const auto &[method, path] : {std::pair{"POST", "/metrics"}, {"GET", "/other"}, {"DELETE", "/metrics"}})
+            QVERIFY(request(port, method, path).first >= 400);
+        QCOMPARE(series(), before);
+        monitor->process.terminate();
+        QVERIFY(monitor->process.waitForFinished(Patience) && monitor->process.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(monitor->process.exitCode(), 0);
+    }
+
+    // A unit played on a pseudo-terminal behind a link, its events in a systemd-journald of the test's own (in a mount
+    // namespace with a tmpfs over /run): each once, with its fields, in order; a line that returns is back once. And
+    // the panel's commands: one entry per operator action, with the frame's bytes.
+    void eventsInTheJournal()
+    {
+        if (!qEnvironmentVariableIsSet("QV718_OWN_JOURNAL")) {
+            qputenv("QV718_OWN_JOURNAL", "1");
+            QProcess own;
+            own.setProcessChannelMode(QProcess::MergedChannels);
+            own.start("unshare", {"--mount", QCoreApplication::applicationFilePath(), "eventsInTheJournal"});
+            qunsetenv("QV718_OWN_JOURNAL");
+            QVERIFY2(own.waitForFinished(90000) && own.exitCode() == 0, qPrintable("unshare --mount needs root\n" + own.readAll()));
+            return;
+        }
+        for (const char *folder : {"/run", "/var/log/journal"})  // nothing of the machine's own journal is touched
+            QVERIFY(!QDir(folder).exists() || ::mount("tmpfs", folder, "tmpfs", 0, nullptr) == 0);
+        QProcess journald;
+        journald.start(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald");
+        QTRY_VERIFY(QFile::exists("/run/systemd/journal/socket"));
+        QTemporaryDir dir;
+        const QString link = dir.filePath("unit");
+        auto pty = std::make_unique<Pty>();
+        QVERIFY(QFile::link(pty->slavePath(), link));
+        const quint16 port = freePort();
+        Monitor monitor({"--unit", "rack3=" + link, "--listen", QString("127.0.0.1:%1").arg(port)});
+        const auto shows = [&](const char *series) { return request(port, "GET", "/metrics").second.contains(series); };
+        const auto report = [&](const QByteArray &frame, const char *then) {
+            QVERIFY(pty->write(frame));
+            QTRY_VERIFY_WITH_TIMEOUT(shows(then), Patience);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 1"), Patience);
+        report(Reports::time(1, 0, 0, 0) + Reports::status(24, 1, 1, 0x02, 0, 0), "qv718_reader_locked{unit=\"rack3\"} 0");
+        report(Reports::status(24, 1, 1, 0x42, 0, 0), "qv718_reader_lock_changes_total{unit=\"rack3\"} 1");
+        report(Reports::status(24, 1, 1, 0x02, 0, 0), "qv718_reader_lock_changes_total{unit=\"rack3\"} 2");
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_unit_reporting{unit=\"rack3\"} 0"), Patience);
+        report(Reports::time(1, 0, 0, 1), "qv718_unit_reporting{unit=\"rack3\"} 1");
+        QVERIFY(QFile::remove(link));
+        pty.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 0"), Patience);
+        pty = std::make_unique<Pty>();
+        QVERIFY(QFile::link(pty->slavePath(), link));
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 1"), Patience);
+        report(Reports::time(1, 0, 0, 2), "qv718_reports_total{kind=\"time\",unit=\"rack3\"} 3");
+        report(Reports::time(1, 0, 0, 3), "qv718_reports_total{kind=\"time\",unit=\"rack3\"} 4");
+
+        Journal::setIdentifier("qv718-panel");
+        auto *line = new FakePort({1});
+        frm718 window(line);
+        window.Form_Load();
+        line->receive(Reports::time(1, 0, 0, 0) + Reports::status(24, 1, 1, 0x02, 0, 0));
+        QVERIFY(showActive(&window));
+        QVERIFY(Operator::pick(Controls{window}.list("cmbReadMode"), 4));
+        Operator::click(Controls{window}.box("chkFreeze"));
+
+        const auto entries = [](const char *program) {
+            QProcess journalctl;
+            journalctl.start("journalctl", {"-D", "/run/log/journal", "-o", "json", QString("SYSLOG_IDENTIFIER=") + program});
+            journalctl.waitForFinished(Patience);
+            QStringList seen;
+            for (const QByteArray &entry : journalctl.readAllStandardOutput().split('\n')) {
+                const QJsonObject f = QJsonDocument::fromJson(entry).object();
+                if (!f.isEmpty())
+                    seen << QStringList{f["QV718_EVENT"].toString(), f["PRIORITY"].toString(), f["QV718_UNIT"].toString(),
+                                        f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(), f["QV718_FRAME"].toString()}.join('|');
+            }
+            return seen;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-monitor"), (QStringList{
+            "lock-regained|5|rack3|3edb|Unit rack3 reader regained lock|", "lock-lost|4|rack3|bb8d|Unit rack3 reader lost lock|",
+            "unit-silent|4|rack3|88a2|Unit rack3 stopped reporting|", "unit-reporting|5|rack3|57a1|Unit rack3 reports again|",
+            "line-lost|4|rack3|8190|Unit rack3 lost its line|", "line-back|5|rack3|33e8|Unit rack3 is back on its line|"}), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-panel"), (QStringList{
+            "command|6|1|e50e|Unit 1 was sent SetReadMode 4 [04 02 FA]|04 02 FA",
+            "command|6|1|e50e|Unit 1 was sent SetOutputFreeze 1 [01 04 FA]|01 04 FA"}), Patience);
+        journald.terminate();
+        journald.waitForFinished(Patience);
+    }
+};
+
+QTEST_MAIN(MonitorTest)
+#include "tst_monitor.moc"
