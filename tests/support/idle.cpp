@@ -1,27 +1,29 @@
 #include "idle.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <thread>
 
 #include <fcntl.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace {
 
-// How often the program's thread went to sleep. Being put aside while running (an involuntary switch) only tells
-// how busy the machine is; Qt's pooled helper threads come and go on a schedule of their own.
-long long Sleeps()
+// How often the program's thread went to sleep, read without allocating anything. Being put aside while running (an
+// involuntary switch) only tells how busy the machine is.
+long long Sleeps(int status)
 {
-    QFile status(QStringLiteral("/proc/thread-self/status"));
-    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
-    const qsizetype at = text.indexOf("\nvoluntary_ctxt_switches:");
-    return at < 0 ? -1 : text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
+    char text[4096];
+    const ssize_t n = ::pread(status, text, sizeof text - 1, 0);
+    text[n > 0 ? n : 0] = '\0';
+    const char *at = std::strstr(text, "\nvoluntary_ctxt_switches:");
+    return at ? std::atoll(at + 25) : -1;
 }
 
 double CpuMilliseconds()
@@ -31,6 +33,17 @@ double CpuMilliseconds()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
+// Names every event the loop hands to an object of this thread.
+struct EventLog : QObject
+{
+    QStringList events;
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        events << QStringLiteral("%1 to %2 %3").arg(int(event->type())).arg(receiver->metaObject()->className(), receiver->objectName());
+        return false;
+    }
+};
+
 } // namespace
 
 Idleness MeasureIdle(int milliseconds)
@@ -39,24 +52,27 @@ Idleness MeasureIdle(int milliseconds)
     // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
     QTimer::singleShot(250, &loop, &QEventLoop::quit);
     loop.exec();
-    // The wait ends from a thread of its own, by a byte on a pipe: a timer of the loop may wake it more than once as
-    // it comes due, and an event posted to it takes a lock that a preempted thread may still hold.
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0)
-        return {-1, 0};
-    QSocketNotifier ended(pipe[0], QSocketNotifier::Read);
+    // The wait ends by a timer of the kernel's, which makes its descriptor readable once: a timer of the loop may wake
+    // it more than once as it comes due. Everything is made before the count starts, so that nothing of the
+    // measurement itself (a thread started, memory taken) can put the thread to sleep while it is measured.
+    const int status = ::open(QStringLiteral("/proc/thread-self/status").toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    QSocketNotifier ended(timer, QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    const long long sleeps = Sleeps();
+    EventLog log;
+    log.events.reserve(64);
+    QCoreApplication::instance()->installEventFilter(&log);
+    const itimerspec wait{{0, 0}, {milliseconds / 1000, milliseconds % 1000 * 1000000L}};
+    const long long sleeps = Sleeps(status);
     const double cpu = CpuMilliseconds();
-    std::thread end([fd = pipe[1], milliseconds] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        [[maybe_unused]] const ssize_t n = ::write(fd, "", 1);
-    });
+    ::timerfd_settime(timer, 0, &wait, nullptr);
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    const Idleness idleness{qMax(0LL, Sleeps() - sleeps - 1), CpuMilliseconds() - cpu};
-    end.join();
-    ::close(pipe[0]);
-    ::close(pipe[1]);
+    Idleness idleness{qMax(0LL, Sleeps(status) - sleeps - 1), CpuMilliseconds() - cpu, {}};
+    QCoreApplication::instance()->removeEventFilter(&log);
+    log.events.removeAll(QStringLiteral("%1 to QSocketNotifier ").arg(int(QEvent::SockAct)));
+    idleness.events = log.events;
+    ::close(timer);
+    ::close(status);
     return idleness;
 }
