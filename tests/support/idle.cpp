@@ -15,31 +15,28 @@
 
 namespace {
 
-// How often the program's thread went to sleep, read without allocating anything. Being put aside while running (an
-// involuntary switch) only tells how busy the machine is.
-long long Sleeps(int status)
+// How often the program's thread went to sleep, read without allocating anything (being put aside while running, an
+// involuntary switch, only tells how busy the machine is); and the process's CPU time.
+long long sleeps(int status)
 {
-    char text[4096];
-    const ssize_t n = ::pread(status, text, sizeof text - 1, 0);
-    text[n > 0 ? n : 0] = '\0';
-    const char *at = std::strstr(text, "\nvoluntary_ctxt_switches:");
+    char text[4096] = {};
+    const char *at = ::pread(status, text, sizeof text - 1, 0) > 0 ? std::strstr(text, "\nvoluntary_ctxt_switches:") : nullptr;
     return at ? std::atoll(at + 25) : -1;
 }
-
-double CpuMilliseconds()
+double cpuMilliseconds()
 {
     timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+    return clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) == 0 ? double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6 : 0;
 }
 
-// Names every event the loop hands to an object of this thread.
+// Names every event the loop hands to an object of this thread but the one that ends the wait.
 struct EventLog : QObject
 {
     QStringList events;
-    bool eventFilter(QObject *receiver, QEvent *event) override
+    bool eventFilter(QObject *to, QEvent *event) override
     {
-        events << QStringLiteral("%1 to %2 %3").arg(int(event->type())).arg(receiver->metaObject()->className(), receiver->objectName());
+        if (event->type() != QEvent::SockAct || !qobject_cast<QSocketNotifier *>(to))
+            events << QStringLiteral("%1 to %2 %3").arg(int(event->type())).arg(to->metaObject()->className(), to->objectName());
         return false;
     }
 };
@@ -52,26 +49,22 @@ Idleness MeasureIdle(int milliseconds)
     // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
     QTimer::singleShot(250, &loop, &QEventLoop::quit);
     loop.exec();
-    // The wait ends by a timer of the kernel's, which makes its descriptor readable once: a timer of the loop may wake
-    // it more than once as it comes due. Everything is made before the count starts, so that nothing of the
-    // measurement itself (a thread started, memory taken) can put the thread to sleep while it is measured.
-    const int status = ::open(QStringLiteral("/proc/thread-self/status").toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
-    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    // A kernel timer ends the wait, making its descriptor readable once (a timer of the loop may wake it more than once
+    // as it comes due), and everything is made before the count starts: nothing of the measurement's own, a thread
+    // started or memory taken, may put the thread to sleep while it is measured.
+    const int status = ::open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC), timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     QSocketNotifier ended(timer, QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
     EventLog log;
     log.events.reserve(64);
     QCoreApplication::instance()->installEventFilter(&log);
     const itimerspec wait{{0, 0}, {milliseconds / 1000, milliseconds % 1000 * 1000000L}};
-    const long long sleeps = Sleeps(status);
-    const double cpu = CpuMilliseconds();
+    const long long before = sleeps(status);
+    const double cpu = cpuMilliseconds();
     ::timerfd_settime(timer, 0, &wait, nullptr);
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    Idleness idleness{qMax(0LL, Sleeps(status) - sleeps - 1), CpuMilliseconds() - cpu, {}};
-    QCoreApplication::instance()->removeEventFilter(&log);
-    log.events.removeAll(QStringLiteral("%1 to QSocketNotifier ").arg(int(QEvent::SockAct)));
-    idleness.events = log.events;
+    const Idleness idleness{qMax(0LL, sleeps(status) - before - 1), cpuMilliseconds() - cpu, log.events};
     ::close(timer);
     ::close(status);
     return idleness;

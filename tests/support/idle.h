@@ -12,10 +12,7 @@ struct Idleness
     QStringList events;
 
     bool isIdle() const { return wakeUps == 0 && cpuMilliseconds < 20; }
-    QString describe() const
-    {
-        return QStringLiteral("%1 wake-ups, %2 ms of CPU; events: %3").arg(wakeUps).arg(cpuMilliseconds).arg(events.join(", "));
-    }
+    QString describe() const { return QStringLiteral("%1 wake-ups, %2 ms of CPU: %3").arg(wakeUps).arg(cpuMilliseconds).arg(events.join(", ")); }
 };
 
 // Runs the event loop for `milliseconds`, blocking as the program does.
