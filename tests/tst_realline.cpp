@@ -340,9 +340,8 @@ private slots:
         QTRY_COMPARE(panel.ui.state("lblLock cmbReadMode"), "Locked, 2/6");
     }
 
-    // A line named for this run whose server is not up yet, then up with the device missing (ser2net takes each
-    // connection and closes it, raw or after the RFC 2217 negotiation): it is shown as lost and awaited, quietly, and
-    // opened once the device is there.
+    // A line named for this run whose server is not up yet, then up with the device missing (ser2net closes each
+    // connection, raw or after the RFC 2217 negotiation): shown as lost, awaited quietly, opened once the device is there.
     void lineAwaitedUntilItsDeviceComes_data()
     {
         QTest::addColumn<bool>("rfc2217");

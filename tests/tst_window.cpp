@@ -302,18 +302,14 @@ private slots:
     }
 
     // Start-up ends with the line open, or shown as lost and awaited: also when only the second of its two openings
-    // fails, and for a line named for this run that is not there.
+    // fails. (A line named for this run that is not there is awaited too: tst_realline.)
     void startUpEndsOpenOrAwaited()
     {
-        for (const bool forThisRun : {false, true}) {
-            window = std::make_unique<frm718>(port = new FakePort({1}));
-            port->opensLeft = forThisRun ? 0 : 2;  // the probe and the selection's opening succeed
-            if (forThisRun)
-                window->useOnlyLine("tcp://rack:7000");
-            window->Form_Load();
-            QVERIFY(!port->isOpen() && port->awaiting && messages() == 1);
-            QCOMPARE(display(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
-        }
+        window = std::make_unique<frm718>(port = new FakePort({1}));
+        port->opensLeft = 2;  // the probe and the selection's opening succeed
+        window->Form_Load();
+        QVERIFY(!port->isOpen() && port->awaiting && messages() == 1);
+        QCOMPARE(display(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
     }
 
     // One pick or click, one frame, byte-exact: a pick of each list, each box ticked and cleared, by the mouse and by
