@@ -14,7 +14,8 @@
 // --single writes every report with a system call of its own instead of a
 // millisecond's reports at once. --via puts ser2net on loopback between the
 // terminal and the panel, which then reaches the unit as a network line, raw
-// or through RFC 2217.
+// or through RFC 2217; ser2net is set up as the README shows it for a unit
+// (9600n81,local, kickolduser, no character delay).
 //
 // Prints Markdown, and one "RESULT key value" line per figure.
 
@@ -407,7 +408,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_reports: no pseudo-terminal\n");
         return 1;
     }
-    Ser2net server(pty.slavePath());
+    Ser2net server(pty.slavePath(), QStringLiteral("9600n81,local"));
     QString line = pty.slavePath();
     if (!options.via.isEmpty()) {
         if (!server.start()) {

@@ -1,35 +1,45 @@
 #include "idle.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <thread>
 
 #include <fcntl.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace {
 
-// How often the program's thread went to sleep. Being put aside while running (an involuntary switch) only tells
-// how busy the machine is; Qt's pooled helper threads come and go on a schedule of their own.
-long long voluntarySleeps()
+// How often the program's thread went to sleep, read without allocating anything (being put aside while running, an
+// involuntary switch, only tells how busy the machine is); and the process's CPU time.
+long long sleeps(int status)
 {
-    QFile status(QStringLiteral("/proc/thread-self/status"));
-    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
-    const qsizetype at = text.indexOf("\nvoluntary_ctxt_switches:");
-    return at < 0 ? -1 : text.mid(at + 25, text.indexOf('\n', at + 1) - at - 25).trimmed().toLongLong();
+    char text[4096] = {};
+    const char *at = ::pread(status, text, sizeof text - 1, 0) > 0 ? std::strstr(text, "\nvoluntary_ctxt_switches:") : nullptr;
+    return at ? std::atoll(at + 25) : -1;
 }
-
 double cpuMilliseconds()
 {
     timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+    return clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) == 0 ? double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6 : 0;
 }
+
+// Names every event the loop hands to an object of this thread but the one that ends the wait.
+struct EventLog : QObject
+{
+    QStringList events;
+    bool eventFilter(QObject *to, QEvent *event) override
+    {
+        if (event->type() != QEvent::SockAct || !qobject_cast<QSocketNotifier *>(to))
+            events << QStringLiteral("%1 to %2 %3").arg(int(event->type())).arg(to->metaObject()->className(), to->objectName());
+        return false;
+    }
+};
 
 } // namespace
 
@@ -39,24 +49,23 @@ Idleness measureIdle(int milliseconds)
     // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
     QTimer::singleShot(250, &loop, &QEventLoop::quit);
     loop.exec();
-    // The wait ends from a thread of its own, by a byte on a pipe: a timer of the loop may wake it more than once as
-    // it comes due, and an event posted to it takes a lock that a preempted thread may still hold.
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0)
-        return {-1, 0};
-    QSocketNotifier ended(pipe[0], QSocketNotifier::Read);
+    // A kernel timer ends the wait, making its descriptor readable once (a timer of the loop may wake it more than once
+    // as it comes due), and everything is made before the count starts: nothing of the measurement's own, a thread
+    // started or memory taken, may put the thread to sleep while it is measured.
+    const int status = ::open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC), timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    QSocketNotifier ended(timer, QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    const long long sleeps = voluntarySleeps();
+    EventLog log;
+    log.events.reserve(64);
+    QCoreApplication::instance()->installEventFilter(&log);
+    const itimerspec wait{{0, 0}, {milliseconds / 1000, milliseconds % 1000 * 1000000L}};
+    const long long before = sleeps(status);
     const double cpu = cpuMilliseconds();
-    std::thread end([fd = pipe[1], milliseconds] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-        [[maybe_unused]] const ssize_t n = ::write(fd, "", 1);
-    });
+    ::timerfd_settime(timer, 0, &wait, nullptr);
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    const Idleness idleness{qMax(0LL, voluntarySleeps() - sleeps - 1), cpuMilliseconds() - cpu};
-    end.join();
-    ::close(pipe[0]);
-    ::close(pipe[1]);
+    const Idleness idleness{qMax(0LL, sleeps(status) - before - 1), cpuMilliseconds() - cpu, log.events};
+    ::close(timer);
+    ::close(status);
     return idleness;
 }

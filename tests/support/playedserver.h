@@ -34,7 +34,7 @@ public:
     }
     ~PlayedServer()
     {
-        [[maybe_unused]] const ssize_t n = ::write(m_stop, "\1\0\0\0\0\0\0\0", 8);
+        ::eventfd_write(m_stop, 1);
         m_thread.join();
         ::close(m_listener);
         ::close(m_stop);

@@ -1,0 +1,147 @@
+// A Telnet server on loopback that floods its client with negotiation and
+// never reads. Each connection it takes gets the agreement to binary mode
+// both ways and the request for the serial-port option:
+//
+//   FF FB 00   IAC WILL BINARY
+//   FF FD 00   IAC DO BINARY
+//   FF FD 2C   IAC DO COM-PORT-OPTION
+//
+// and then, once flooding, FF FB 01 (IAC WILL ECHO) without end, for as long
+// as the client takes it. Before the flood a connection is held quietly after
+// the agreement, so that a panel can settle on it first.
+//
+//   flood_host
+//
+// Prints its port. Then reads commands, one a line, on standard input, and
+// answers each on standard output:
+//
+//   flood   every connection, open or to come, is flooded from now on; "ok"
+//   count   "CONNECTIONS BYTES": connections taken so far, and bytes of
+//           flood sent
+//
+// Ends when its standard input closes.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const unsigned char Agreement[] = {0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x00, 0xFF, 0xFD, 0x2C};
+
+struct Client
+{
+    int fd;
+    std::size_t agreed;  // bytes of the agreement sent
+    std::size_t offset;  // into the flood buffer, so that every command stays whole
+};
+
+} // namespace
+
+int main()
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0
+        || listen(listener, 8) != 0 || getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return 1;
+    std::printf("%d\n", ntohs(address.sin_port));
+    std::fflush(stdout);
+
+    // IAC WILL ECHO, again and again; a whole number of commands.
+    std::vector<unsigned char> flood(3 * 21845);
+    for (std::size_t i = 0; i < flood.size(); i += 3) {
+        flood[i] = 0xFF;
+        flood[i + 1] = 0xFB;
+        flood[i + 2] = 0x01;
+    }
+
+    std::vector<Client> clients;
+    bool flooding = false;
+    unsigned long connections = 0;
+    unsigned long long flooded = 0;
+    std::string command;
+    for (;;) {
+        std::vector<pollfd> waiting{{STDIN_FILENO, POLLIN, 0}, {listener, POLLIN, 0}};
+        for (const Client &client : clients) {
+            const bool sending = client.agreed < sizeof Agreement || flooding;
+            // Never POLLIN: the client's bytes stay unread. A client that
+            // goes away shows as POLLRDHUP, POLLHUP or POLLERR.
+            waiting.push_back({client.fd, short(POLLRDHUP | (sending ? POLLOUT : 0)), 0});
+        }
+        if (poll(waiting.data(), waiting.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return 1;
+        }
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            Client &client = clients[i];
+            const short events = waiting[i + 2].revents;
+            bool gone = events & (POLLRDHUP | POLLHUP | POLLERR);
+            if (!gone && (events & POLLOUT)) {
+                ssize_t n;
+                if (client.agreed < sizeof Agreement) {
+                    n = send(client.fd, Agreement + client.agreed, sizeof Agreement - client.agreed, MSG_NOSIGNAL);
+                    if (n > 0)
+                        client.agreed += std::size_t(n);
+                } else {
+                    n = send(client.fd, flood.data() + client.offset, flood.size() - client.offset, MSG_NOSIGNAL);
+                    if (n > 0) {
+                        client.offset = (client.offset + std::size_t(n)) % flood.size();
+                        flooded += std::size_t(n);
+                    }
+                }
+                gone = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+            }
+            if (gone) {
+                close(client.fd);
+                client.fd = -1;
+            }
+        }
+        clients.erase(std::remove_if(clients.begin(), clients.end(), [](const Client &c) { return c.fd < 0; }),
+                      clients.end());
+        if (waiting[1].revents & POLLIN) {
+            const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0) {
+                clients.push_back({fd, 0, 0});
+                ++connections;
+            }
+        }
+        if (waiting[0].revents & (POLLIN | POLLHUP)) {
+            char bytes[256];
+            const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+            if (n <= 0)
+                break;
+            command.append(bytes, std::size_t(n));
+            for (std::size_t end; (end = command.find('\n')) != std::string::npos; command.erase(0, end + 1)) {
+                const std::string line = command.substr(0, end);
+                if (line == "flood") {
+                    flooding = true;
+                    std::printf("ok\n");
+                } else if (line == "count") {
+                    std::printf("%lu %llu\n", connections, flooded);
+                } else {
+                    std::printf("unknown command\n");
+                }
+                std::fflush(stdout);
+            }
+        }
+    }
+    for (const Client &client : clients)
+        close(client.fd);
+    close(listener);
+    return 0;
+}
