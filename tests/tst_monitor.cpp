@@ -26,12 +26,6 @@ namespace {
 
 constexpr int Patience = 20000;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
-
 // An HTTP/1.0 request to 127.0.0.1: the status line's code and the body.
 std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path)
 {
@@ -45,41 +39,17 @@ std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const
     return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
 }
 
-// The monitor, started with `arguments`; its standard error kept.
-struct Monitor
-{
-    explicit Monitor(const QStringList &arguments)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        process.start(QV718_MONITOR, arguments);
-    }
-    ~Monitor()
-    {
-        process.terminate();
-        process.waitForFinished(Patience);
-    }
-    QProcess process;
-};
-
-// Debian's Prometheus on loopback, scraping the monitor every second; query() gives the value of an expression's first
-// series, or nothing.
+// Debian's Prometheus on loopback, scraping 127.0.0.1:`target` every second.
 struct Prometheus
 {
-    explicit Prometheus(quint16 target)
+    explicit Prometheus(quint16 target) : config(dir.filePath("prometheus.yml"))
     {
-        QFile config(dir.filePath("prometheus.yml"));
         config.open(QIODevice::WriteOnly);
-        config.write(QString("global: {scrape_interval: 1s, evaluation_interval: 1s}\nscrape_configs:\n"
-                             "  - job_name: qv718\n    static_configs: [{targets: ['127.0.0.1:%1']}]\n").arg(target).toUtf8());
+        config.write(QString("global: {scrape_interval: 1s}\nscrape_configs: [{job_name: qv718, static_configs: "
+                             "[{targets: ['127.0.0.1:%1']}]}]\n").arg(target).toUtf8());
         config.close();
-        process.start("prometheus", {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("data"),
-                                     QString("--web.listen-address=127.0.0.1:%1").arg(port)});
     }
-    ~Prometheus()
-    {
-        process.terminate();
-        process.waitForFinished(Patience);
-    }
+    // The value of the expression's first series, or nothing.
     QString query(const QString &expression) const
     {
         const QJsonArray result = QJsonDocument::fromJson(request(port, "GET", "/api/v1/query?query=" + QUrl::toPercentEncoding(expression)).second)
@@ -87,8 +57,10 @@ struct Prometheus
         return result.isEmpty() ? QString() : result.first().toObject()["value"].toArray().at(1).toString();
     }
     QTemporaryDir dir;
+    QFile config;
     quint16 port = freePort();
-    QProcess process;
+    Running server{"prometheus", {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("data"),
+                                  QString("--web.listen-address=127.0.0.1:%1").arg(port)}};
 };
 
 } // namespace
@@ -124,8 +96,7 @@ private slots:
         QFETCH(int, status);
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost));
-        QProcess monitor;
-        monitor.start(QV718_MONITOR, arguments.replaceInStrings("%1", QString::number(taken.serverPort())));
+        Running monitor(QV718_MONITOR, arguments.replaceInStrings("%1", QString::number(taken.serverPort())));
         QVERIFY(monitor.waitForFinished(Patience));
         QCOMPARE(QString::fromLocal8Bit(monitor.readAllStandardError()).trimmed(), said.replace("%1", QString::number(taken.serverPort())));
         QCOMPARE(monitor.exitCode(), status);
@@ -142,8 +113,8 @@ private slots:
         Ser2net rawServer(raw.link, "9600n81,local"), telnetServer(telnet.link, "9600n81,local");
         QVERIFY2(rawServer.start() && telnetServer.start(), qPrintable(rawServer.log() + telnetServer.log()));
         const quint16 port = freePort();
-        auto monitor = std::make_unique<Monitor>(QStringList{"--listen", QString("127.0.0.1:%1").arg(port), "--unit",
-            "direct=" + direct.link, "--unit", "raw=" + rawServer.rawUrl(), "--unit", "rfc2217=" + telnetServer.rfc2217Url()});
+        Running monitor(QV718_MONITOR, {"--listen", QString("127.0.0.1:%1").arg(port), "--unit", "direct=" + direct.link,
+                                        "--unit", "raw=" + rawServer.rawUrl(), "--unit", "rfc2217=" + telnetServer.rfc2217Url()});
         Prometheus prometheus(port);
         const auto value = [&](const char *expression) { return prometheus.query(expression); };
         QTRY_COMPARE_WITH_TIMEOUT(value("qv718_reader_locked{unit='direct'}"), "1", Patience);
@@ -170,9 +141,8 @@ private slots:
         for (const auto &[method, path] : {std::pair{"POST", "/metrics"}, {"GET", "/other"}, {"DELETE", "/metrics"}})
             QVERIFY(request(port, method, path).first >= 400);
         QCOMPARE(series(), before);
-        monitor->process.terminate();
-        QVERIFY(monitor->process.waitForFinished(Patience) && monitor->process.exitStatus() == QProcess::NormalExit);
-        QCOMPARE(monitor->process.exitCode(), 0);
+        monitor.terminate();
+        QVERIFY(monitor.waitForFinished(Patience) && monitor.exitStatus() == QProcess::NormalExit && monitor.exitCode() == 0);
     }
 
     // A unit played on a pseudo-terminal behind a link, its events in a systemd-journald of the test's own (in a mount
@@ -180,26 +150,21 @@ private slots:
     // the panel's commands: one entry per operator action, with the frame's bytes.
     void eventsInTheJournal()
     {
-        if (!qEnvironmentVariableIsSet("QV718_OWN_JOURNAL")) {
-            qputenv("QV718_OWN_JOURNAL", "1");
-            QProcess own;
-            own.setProcessChannelMode(QProcess::MergedChannels);
-            own.start("unshare", {"--mount", QCoreApplication::applicationFilePath(), "eventsInTheJournal"});
-            qunsetenv("QV718_OWN_JOURNAL");
-            QVERIFY2(own.waitForFinished(90000) && own.exitCode() == 0, qPrintable("unshare --mount needs root\n" + own.readAll()));
+        QByteArray output;
+        if (!inOwnNamespace()) {
+            QVERIFY2(passesInOwnNamespace({"--mount"}, "eventsInTheJournal", output), output.constData());
             return;
         }
         for (const char *folder : {"/run", "/var/log/journal"})  // nothing of the machine's own journal is touched
             QVERIFY(!QDir(folder).exists() || ::mount("tmpfs", folder, "tmpfs", 0, nullptr) == 0);
-        QProcess journald;
-        journald.start(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald");
+        Running journald(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald", {});
         QTRY_VERIFY(QFile::exists("/run/systemd/journal/socket"));
         QTemporaryDir dir;
         const QString link = dir.filePath("unit");
         auto pty = std::make_unique<Pty>();
         QVERIFY(QFile::link(pty->slavePath(), link));
         const quint16 port = freePort();
-        Monitor monitor({"--unit", "rack3=" + link, "--listen", QString("127.0.0.1:%1").arg(port)});
+        Running monitor(QV718_MONITOR, {"--unit", "rack3=" + link, "--listen", QString("127.0.0.1:%1").arg(port)});
         const auto shows = [&](const char *series) { return request(port, "GET", "/metrics").second.contains(series); };
         const auto report = [&](const QByteArray &frame, const char *then) {
             QVERIFY(pty->write(frame));
@@ -249,8 +214,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-panel"), (QStringList{
             "command|6|1|e50e|Unit 1 was sent SetReadMode 4 [04 02 FA]|04 02 FA",
             "command|6|1|e50e|Unit 1 was sent SetOutputFreeze 1 [01 04 FA]|01 04 FA"}), Patience);
-        journald.terminate();
-        journald.waitForFinished(Patience);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "ser2net.h"
 
+#include "testenv.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpServer>
@@ -7,20 +9,6 @@
 #include <QThread>
 
 namespace {
-
-// A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own ser2net configuration (2000, 2001, 3000,
-// 3001) are never chosen.
-quint16 freePort()
-{
-    for (;;) {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost))
-            return 0;
-        const quint16 port = probe.serverPort();
-        if (port != 2000 && port != 2001 && port != 3000 && port != 3001)
-            return port;
-    }
-}
 
 bool listening(quint16 port)
 {

@@ -2,8 +2,11 @@
 
 #include "device/program.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 // Settings in a folder of the test's own, so no test reads or changes the real home folder. Applies to QSettings
@@ -34,3 +37,40 @@ private:
 
 // The application's identity as the program sets it, for QSettings.
 inline void useProgramIdentity() { Program::setIdentity(); }
+
+// A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own ser2net configuration (2000, 2001, 3000,
+// 3001) are never chosen.
+inline quint16 freePort()
+{
+    for (;;) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost) || !QList<quint16>{2000, 2001, 3000, 3001}.contains(probe.serverPort()))
+            return probe.serverPort();
+    }
+}
+
+// A program the test runs for as long as the object lives, stopped by SIGTERM at the end.
+struct Running : QProcess
+{
+    Running(const QString &program, const QStringList &arguments) { start(program, arguments); }
+    ~Running() override
+    {
+        terminate();
+        waitForFinished(30000);
+    }
+};
+
+// Runs the test function `function` again under `unshare` with `options` (namespaces of its own, which need root), in a
+// process of its own that knows itself by inOwnNamespace(). Whether it passed, and what it printed.
+inline bool inOwnNamespace() { return qEnvironmentVariableIsSet("QV718_OWN_NAMESPACE"); }
+inline bool passesInOwnNamespace(const QStringList &options, const char *function, QByteArray &output)
+{
+    qputenv("QV718_OWN_NAMESPACE", "1");
+    QProcess own;
+    own.setProcessChannelMode(QProcess::MergedChannels);
+    own.start("unshare", options + QStringList{QCoreApplication::applicationFilePath(), function});
+    qunsetenv("QV718_OWN_NAMESPACE");
+    const bool passed = own.waitForFinished(90000) && own.exitStatus() == QProcess::NormalExit && own.exitCode() == 0;
+    output = "unshare " + options.join(' ').toUtf8() + " needs root\n" + own.readAll();
+    return passed;
+}
