@@ -373,23 +373,6 @@ private slots:
         QCOMPARE(written(), hex("18 01 FA 18 01 FA 02 03 FA 03 02 FA"));
     }
 
-    // Loading a report sends nothing back, even where it withdraws an entry the operator picked (GPS, and Encoded
-    // Year, picked while no port was open); the operator's next change goes out again.
-    void applyingAReportSendsNothing()
-    {
-        settings->set("Settings/Comport", "3");  // absent: no port opened, every control enabled
-        start({1});
-        QVERIFY(showActive(window.get()));
-        QVERIFY(Operator::pick(ui().list("cmbReadMode"), 6));
-        QVERIFY(Operator::pick(ui().list("cmbControlFunction"), 2));
-        QVERIFY(Operator::pick(ui().cmbComports, 0));
-        port->receive(time(1, 0, 0, 0) + status(3, 5, 2, 0x07, 0, 4321));
-        QCOMPARE(ui().state(SettingsControls), "5/6, 2/3, 3/49, 1/2, 1, 1, 1, 0, -, 4321");
-        QVERIFY2(port->written.isEmpty(), written().toHex(' ').constData());
-        Operator::click(ui().box("chkFreeze"));
-        QCOMPARE(written(), hex("00 04 FA"));
-    }
-
     // Each change of the offset text sends the value so far, one frame per change; text that is not an offset from 0
     // to 9999 becomes a selected "0", and 0 is sent twice.
     void offset_data()
