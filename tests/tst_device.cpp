@@ -88,9 +88,7 @@ private slots:
         QTest::newRow("no digit before the point") << ".5" << 0.5 << true;
         QTest::newRow("comma is not a decimal point") << "12,5" << 12.0 << false;
         QTest::newRow("exponent with sign") << "25E-1" << 2.5 << true;
-        QTest::newRow("400 digits") << "0." + QString(400, '0') + "1" << 0.0 << true;
         QTest::newRow("huge exponent") << "1e99999999999999999999" << std::numeric_limits<double>::infinity() << true;
-        QTest::newRow("tiny") << "1e-99999999999999999999" << 0.0 << true;
         QTest::newRow("hex is not read") << "0x10" << 0.0 << false;
         QTest::newRow("other digits are not read") << QString::fromUtf8("\u0661\u0662") << 0.0 << false;
     }

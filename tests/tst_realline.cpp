@@ -25,7 +25,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -136,24 +135,6 @@ private slots:
             return line.readInput(block) && (atProgram += block).size() >= every.size();
         }());
         QCOMPARE(atProgram, every);
-    }
-
-    // Only real serial lines are listed; nothing in the way blocks the scan.
-    void scanListsOnlySerialLines()
-    {
-        TempSettings settings;
-        settings.hideMachinePorts();
-        Pty pty;
-        QTemporaryDir dir;
-        QCOMPARE(::mkfifo(dir.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
-        const QStringList paths{dir.path(), "/dev/null", dir.filePath("fifo"), dir.filePath("missing"), pty.slavePath()};
-        for (int i = 0; i < paths.size(); ++i)
-            settings.set(QString("Ports/%1").arg(i + 1), paths[i]);
-        LineService line;
-        Module1::PortState ports;
-        Module1::ScanComports(line, ports);
-        QCOMPARE(ports.AvailablePorts, QList<qint16>{5});
-        QVERIFY(!line.isOpen());
     }
 
     // Commands given just before the port is opened anew, or before the window closes, still leave.

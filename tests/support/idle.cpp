@@ -1,6 +1,5 @@
 #include "idle.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -29,18 +28,6 @@ double cpuMilliseconds()
     return clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) == 0 ? double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6 : 0;
 }
 
-// Names every event the loop hands to an object of this thread but the one that ends the wait.
-struct EventLog : QObject
-{
-    QStringList events;
-    bool eventFilter(QObject *to, QEvent *event) override
-    {
-        if (event->type() != QEvent::SockAct || !qobject_cast<QSocketNotifier *>(to))
-            events << QStringLiteral("%1 to %2 %3").arg(int(event->type())).arg(to->metaObject()->className(), to->objectName());
-        return false;
-    }
-};
-
 } // namespace
 
 Idleness measureIdle(int milliseconds)
@@ -55,16 +42,13 @@ Idleness measureIdle(int milliseconds)
     const int status = ::open("/proc/thread-self/status", O_RDONLY | O_CLOEXEC), timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     QSocketNotifier ended(timer, QSocketNotifier::Read);
     QObject::connect(&ended, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    EventLog log;
-    log.events.reserve(64);
-    QCoreApplication::instance()->installEventFilter(&log);
     const itimerspec wait{{0, 0}, {milliseconds / 1000, milliseconds % 1000 * 1000000L}};
     const long long before = sleeps(status);
     const double cpu = cpuMilliseconds();
     ::timerfd_settime(timer, 0, &wait, nullptr);
     loop.exec();
     // The loop went to sleep once, and the end of the wait woke it.
-    const Idleness idleness{qMax(0LL, sleeps(status) - before - 1), cpuMilliseconds() - cpu, log.events};
+    const Idleness idleness{qMax(0LL, sleeps(status) - before - 1), cpuMilliseconds() - cpu};
     ::close(timer);
     ::close(status);
     return idleness;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testenv.h"
+
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,19 +14,14 @@ struct SimulatedUnit
 {
     explicit SimulatedUnit(const QStringList &options, const QString &at = {})
         : link(at.isEmpty() ? dir.filePath("unit-line") : at)
+        , process(QV718_SIM, QStringList{"--link", link, "--interval", "20", "--trace"} + options)
     {
         QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
-        process.start(QV718_SIM, QStringList{"--link", link, "--interval", "20", "--trace"} + options);
         // The first line of its output names the line, once it is open.
         const QDeadlineTimer deadline(15000);
         while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime()))) {
         }
         path = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~SimulatedUnit()
-    {
-        process.terminate();
-        process.waitForFinished(15000);
     }
     // The log lines from the `skip`th on, without their time of day.
     QStringList lines(qsizetype skip = 0) const
@@ -43,7 +40,7 @@ struct SimulatedUnit
     QTemporaryDir dir;
     const QString link;
     QString path;
-    QProcess process;
     QByteArray log;
+    Running process;  // after the log, which it writes to until it has stopped
 };
 
