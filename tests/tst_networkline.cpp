@@ -142,17 +142,6 @@ private slots:
         }
     }
 
-    // Everything sent is byte-exact: 0xFF doubled in data and in values.
-    void sent()
-    {
-        Telnet::Client client(Telnet::Client::Mode::Telnet);
-        QByteArray data;
-        client.encode(hex("FF 01 FF FF 0D 00"), data);
-        QCOMPARE(data.toHex(' '), hex("FFFF 01 FFFFFFFF 0D 00").toHex(' '));
-        QCOMPARE(client.opening().toHex(' '), hex("FFFB00 FFFD00 FFFB2C").toHex(' '));
-        QCOMPARE(Telnet::comPortSettings(0xFF00FFFF).left(13).toHex(' '), hex("FFFA2C01 FFFF00FFFFFFFF FFF0").toHex(' '));
-    }
-
     void addresses_data()
     {
         QTest::addColumn<QString>("entry");

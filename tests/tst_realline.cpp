@@ -153,11 +153,9 @@ private slots:
         QTRY_COMPARE((atUnit += pty.readAvailable()), hex("00 03 FA 02 03 FA"));
     }
 
-    // The far end hangs up: the pseudo-terminal's master closes (a command may meet the dead line first), the line is
-    // hung up under a device that stays (TIOCVHANGUP, as a modem hang-up or a getty would), or the simulated unit hangs
-    // up, is terminated or interrupted. A line whose device stays is reopened quietly and works on; one that is gone is
-    // shown as lost, once. Either way the program then sleeps. A unit that comes back on the same link, as an adapter
-    // plugged in again, is shown again with no operator action.
+    // The far end hangs up: the master closes (a command may meet the dead line first), the line is hung up under a
+    // device that stays (TIOCVHANGUP), or the simulated unit hangs up, is terminated or interrupted. A line whose device
+    // stays is reopened quietly; one that is gone is shown as lost, once, and comes back with its link. Then it sleeps.
     void hangUp_data()
     {
         QTest::addColumn<QString>("how");
@@ -215,12 +213,9 @@ private slots:
         QTRY_VERIFY(panel.ui.messages().isEmpty());
     }
 
-    // The first status report fills the controls and later ones leave the operator's choices alone until the port is
-    // opened again; the time text follows the unit's clock; each kind of operator action reaches the unit byte for byte
-    // (the brackets of its log hold the bytes as they arrived); the reader locks when the unit says, and a reader that
-    // is off reports no lock; a burst of line noise and an overlong frame leave it showing the unit. The same holds
-    // through ser2net, raw or with RFC 2217, whose device starts at 19200 bit/s, 2 stop bits and RTS/CTS: only the
-    // panel's RFC 2217 settings make it 9600 8N1 without flow control.
+    // Through the device, or ser2net raw or RFC 2217 (whose device starts at 19200 8N2 RTS/CTS, which only the panel's
+    // RFC 2217 settings make 9600 8N1): the settings load once per connection, the time and the lock follow the unit,
+    // line noise and an overlong frame pass, and each kind of operator action reaches the unit byte for byte.
     void settingsLoadOncePerConnection_data()
     {
         QTest::addColumn<QString>("via");
@@ -297,12 +292,14 @@ private slots:
         Ser2net server(dir.filePath("unit-line"));
         Panel panel(rfc2217 ? server.rfc2217Url() : server.rawUrl(), true);
         QVERIFY(panel.ui.state("lblGeneratorTime cmbReadMode") == "Not Connected, !-1/7" && panel.ui.messages().size() == 1);
+        QCOMPARE(panel.ui.cmbComports->currentText(), rfc2217 ? server.rfc2217Url() : server.rawUrl());  // as named
         QVERIFY2(server.start(), qPrintable(server.log()));
         const Idleness idle = measureIdle(1500);  // the attempt after 1 s
         QVERIFY2(idle.wakeUps <= 30 && idle.cpuMilliseconds < 100, qPrintable(idle.describe()));
         SimulatedUnit unit({"--start", "2009-05-03T14:05:09"}, dir.filePath("unit-line"));
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().startsWith("123 14:05:"), Patience);
         QTRY_VERIFY(panel.ui.messages().isEmpty());
+        QVERIFY(!panel.settings.value("Settings/Comport").isValid());  // nothing remembered
     }
 
     // Connections that end at once, here after a few bytes, are failed attempts: each waits twice as long as the one

@@ -151,22 +151,6 @@ private slots:
         QCOMPARE(ui().cmbComports->currentText(), "3");
     }
 
-    // A line named for this run (--port) is the list's one entry, shown as named; a pick opens it again; the
-    // remembered port stays.
-    void lineForThisRun()
-    {
-        settings->set("Settings/Comport", "3");
-        const QString line = "/dev/serial/by-id/usb-adapter";
-        window = std::make_unique<frm718>(port = new FakePort({0, 3}));
-        window->useOnlyLine(line);
-        window->Form_Load();
-        QCOMPARE(portEntries() + portEntries(Qt::ToolTipRole), (QStringList{line, line}));
-        QVERIFY(port->isOpen() && port->number == 0 && showActive(window.get()));
-        port->opened.clear();
-        QVERIFY(Operator::pick(ui().cmbComports, 0));
-        QVERIFY(port->opened == QList<qint16>{0} && settings->value("Settings/Comport") == "3");
-    }
-
     // Every caption fits its control in the fonts installed here, and the generator time is the larger font.
     void layout()
     {

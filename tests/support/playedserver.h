@@ -13,9 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// A device server that misbehaves on purpose, on a free port of 127.0.0.1, played on a thread of its own so that it
-// answers while the program blocks in opening a line. It takes connection after connection, sends each `script`, and
-// then closes it, resets it, keeps it open, or floods it with `script` again and again without ever reading.
+// A device server on 127.0.0.1 that misbehaves on purpose, on a thread of its own so that it answers while the program
+// blocks in opening a line: it sends each connection `script`, then closes, resets, holds or floods it, never reading.
 class PlayedServer
 {
 public:
@@ -48,13 +47,6 @@ public:
     }
 
 private:
-    // True while the other end takes bytes and the server runs.
-    bool send(int fd, qsizetype from)
-    {
-        pollfd ready[] = {{fd, POLLOUT, 0}, {m_stop, POLLIN, 0}};
-        return ::poll(ready, 2, -1) > 0 && !ready[1].revents
-            && ::send(fd, m_script.constData() + from, std::size_t(m_script.size() - from), MSG_NOSIGNAL) >= 0;
-    }
     void serve()
     {
         std::vector<int> held;
@@ -64,7 +56,9 @@ private:
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 m_connections << m_clock.elapsed();
             }
-            while (send(fd, 0) && m_end == End::Flood) {
+            // The script once, or again and again for as long as the other end takes it and the server runs.
+            for (pollfd out[] = {{fd, POLLOUT, 0}, {m_stop, POLLIN, 0}}; ::poll(out, 2, -1) > 0 && !out[1].revents
+                 && ::send(fd, m_script.constData(), std::size_t(m_script.size()), MSG_NOSIGNAL) >= 0 && m_end == End::Flood;) {
             }
             const linger now{1, 0};
             if (m_end == End::Reset)

@@ -4,11 +4,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// The real ser2net from Debian, on loopback, in front of a serial device (here a simulated unit's pseudo-terminal): a
-// raw accepter and a telnet(rfc2217) accepter on free ports of 127.0.0.1, both with kickolduser and no character
-// delay. By default its device is set to 19200 bit/s, 2 stop bits and RTS/CTS, so that only an RFC 2217 client can make
-// it 9600 8N1 without flow control; `lineSettings` sets the connector's options after the device path instead, such as
-// "9600n81,local" for a device already at the unit's settings.
+// The real ser2net from Debian on 127.0.0.1 in front of a serial device: a raw and a telnet(rfc2217) accepter, with
+// kickolduser and no character delay. Its device is at `lineSettings`: by default 19200 8N2 RTS/CTS, which only an
+// RFC 2217 client can make 9600 8N1 without flow control.
 class Ser2net
 {
 public:
