@@ -152,6 +152,8 @@ private slots:
         QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:7000" << "rfc2217://[::1]:7000";
         QTest::newRow("IPv6 without brackets") << "tcp://::1:7000" << "IPv6 address without brackets";
         QTest::newRow("device path") << "/dev/ttyUSB0" << "not a network address";
+        QTest::newRow("unknown scheme") << "a://x:1" << "unknown scheme";
+        QTest::newRow("not a scheme") << "serial_1://x:1" << "not a network address";
         for (const char *name : {"a..b", "-foo", "foo-", ".rack"})
             QTest::newRow(name) << QString("tcp://%1:7000").arg(name) << "not a valid host name";
         QTest::newRow("absolute name") << "tcp://rack_3.lab.:7000" << "tcp://rack_3.lab.:7000";
@@ -164,7 +166,7 @@ private slots:
         QString reason;
         const std::optional<NetworkAddress> address = parseNetworkAddress(entry, &reason);
         QCOMPARE(address ? address->toString() : reason, parsed);
-        QCOMPARE(isNetworkEntry(entry), !entry.startsWith('/'));
+        QCOMPARE(isNetworkEntry(entry), parsed != "not a network address");
     }
 
     // The scan tries every entry and every address of a name at once: an entry that answers in time is listed, however
