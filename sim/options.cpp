@@ -2,6 +2,7 @@
 
 #include "device/commands.h"
 #include "device/lists.h"
+#include "device/program.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -169,18 +170,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
     parser.addVersionOption();
     for (const Option &option : options)
         parser.addOption({option.name, option.help, option.valueName});
-    if (!parser.parse(arguments)) {
-        error = parser.errorText();
+    if (!Program::parseCommandLine(parser, arguments, error))
         return std::nullopt;
-    }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
-        return std::nullopt;
-    }
 
     Options result;
     const QDateTime now = QDateTime::currentDateTimeUtc();

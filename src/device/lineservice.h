@@ -29,17 +29,18 @@ public:
     explicit LineService(QObject *parent = nullptr);
 
     void setPortNumber(qint16 port) override;
-    // Everything else goes to the line chosen; during a scan, a network
-    // port opens (and closes) as its server answered.
+    void beginScan(const QList<qint16> &ports) override;
+    void endScan() override;
+    // During a scan, a network port opens (and closes) as its server
+    // answered; else these go to the line chosen.
     bool open() override;
     bool isOpen() const override;
     void close() override;
-    bool readInput(QByteArray &block) override;
+    // These always go to the line chosen.
     bool write(const QByteArray &block) override;
-    bool worthReopeningAtOnce() const override;
+    bool readInput(QByteArray &block) override;
     void awaitReturn() override;
-    void beginScan(const QList<qint16> &ports) override;
-    void endScan() override;
+    bool worthReopeningAtOnce() const override;
 
 private:
     EntryLine m_line;

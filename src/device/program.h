@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QCommandLineParser;
+
 // The program's name and version. The version is the project's own, set once
 // in the build; nothing else spells it.
 namespace Program {
@@ -22,5 +24,11 @@ QString messageCaption();
 // Makes the running application this program, for QSettings and --version.
 // Needs the application object.
 void setIdentity();
+
+// Parses a command line with `parser`, which holds the program's options:
+// --help and --version print and end the program. False, with the reason in
+// `error`, for an unknown option, a missing value or an argument that is no
+// option.
+bool parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, QString &error);
 
 } // namespace Program

@@ -1,6 +1,7 @@
 #include "monitoroptions.h"
 
 #include "device/networkaddress.h"
+#include "device/program.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -64,18 +65,8 @@ std::optional<MonitorOptions> readMonitorOptions(const QStringList &arguments, Q
                                                                              "(default) or [::1]:9718."),
                                     QStringLiteral("ADDR:PORT"));
     parser.addOptions({unit, config, listen});
-    if (!parser.parse(arguments)) {
-        error = parser.errorText();
+    if (!Program::parseCommandLine(parser, arguments, error))
         return std::nullopt;
-    }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (!parser.positionalArguments().isEmpty()) {
-        error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
-        return std::nullopt;
-    }
 
     MonitorOptions options;
     QList<MonitoredLine> units;
