@@ -52,10 +52,7 @@ bool Ser2net::start()
             return false;
     }
     // In the foreground, without lock files; its own configuration only.
-    m_process.start(QStringLiteral("ser2net"),
-                    {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
-                     m_dir.filePath(QStringLiteral("ser2net.yaml")), QStringLiteral("-P"),
-                     m_dir.filePath(QStringLiteral("ser2net.pid"))});
+    m_process.start("ser2net", {"-n", "-u", "-c", m_dir.filePath("ser2net.yaml"), "-P", m_dir.filePath("ser2net.pid")});
     if (!m_process.waitForStarted())
         return false;
     // It listens once it has read its configuration.

@@ -49,10 +49,15 @@ inline quint16 freePort()
     }
 }
 
-// A program the test runs for as long as the object lives, stopped by SIGTERM at the end.
+// A program the test runs for as long as the object lives, stopped by SIGTERM at the end. In a UTF-8 locale, so that
+// Qt adds no warning of its own to what the program says where the machine has no locale.
 struct Running : QProcess
 {
-    Running(const QString &program, const QStringList &arguments) { start(program, arguments); }
+    Running(const QString &program, const QStringList &arguments)
+    {
+        setEnvironment(systemEnvironment() << "LC_ALL=C.UTF-8");
+        start(program, arguments);
+    }
     ~Running() override
     {
         terminate();
