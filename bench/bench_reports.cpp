@@ -384,7 +384,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    useProgramIdentity();
+    Program::setIdentity();
 
     const QStringList arguments = QApplication::arguments();
     const QString mode = arguments.value(1);

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
     const long reports = argc > 1 ? std::atol(argv[1]) : 1000000;
     const long allowance = argc > 2 ? std::atol(argv[2]) : 2048;
 
-    useProgramIdentity();
+    Program::setIdentity();
     TempSettings settings;
     settings.hideMachinePorts();
     Pty pty;

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
-    useProgramIdentity();
+    Program::setIdentity();
     // Every port opening stores the port; on a memory file system that costs nothing.
     static TempSettings settings(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QString());
     return 0;

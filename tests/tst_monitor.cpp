@@ -151,6 +151,8 @@ private slots:
         }
         for (const char *folder : {"/run", "/var/log/journal"})  // nothing of the machine's own journal is touched
             QVERIFY(!QDir(folder).exists() || ::mount("tmpfs", folder, "tmpfs", 0, nullptr) == 0);
+        if (!QDir("/sys/fs/cgroup").exists())  // a chroot without /sys: journald needs the control groups
+            QVERIFY(::mount("sysfs", "/sys", "sysfs", 0, nullptr) == 0 && ::mount("cgroup2", "/sys/fs/cgroup", "cgroup2", 0, nullptr) == 0);
         Running journald(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald", {});
         QTRY_VERIFY(QFile::exists("/run/systemd/journal/socket"));
         QTemporaryDir dir;
@@ -189,8 +191,7 @@ private slots:
         Operator::click(Controls{window}.box("chkFreeze"));
 
         const auto entries = [](const char *program) {
-            QProcess journalctl;
-            journalctl.start("journalctl", {"-D", "/run/log/journal", "-o", "json", QString("SYSLOG_IDENTIFIER=") + program});
+            Running journalctl("journalctl", {"-D", "/run/log/journal", "-o", "json", QString("SYSLOG_IDENTIFIER=") + program});
             journalctl.waitForFinished(Patience);
             QStringList seen;
             for (const QByteArray &entry : journalctl.readAllStandardOutput().split('\n')) {

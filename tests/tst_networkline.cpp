@@ -188,7 +188,7 @@ private slots:
                 QVERIFY(::mount(qPrintable(resolver.fileName()), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0);
             QTcpServer server;
             QVERIFY(server.listen(QHostAddress::LocalHost));
-            useProgramIdentity();
+            Program::setIdentity();
             TempSettings settings;
             settings.hideMachinePorts();
             // Of local entries only real serial lines are listed, and nothing in the way (a pipe) blocks the scan.

@@ -99,7 +99,7 @@ class RealLineTest : public QObject
 private slots:
     void initTestCase()
     {
-        useProgramIdentity();
+        Program::setIdentity();
         QVERIFY(QFileInfo(QV718_SIM).isExecutable());
     }
 

@@ -75,7 +75,7 @@ class WindowTest : public QObject
     }
 
 private slots:
-    void initTestCase() { useProgramIdentity(); }
+    void initTestCase() { Program::setIdentity(); }
     void init() { settings = std::make_unique<TempSettings>(); }
     void cleanup()
     {

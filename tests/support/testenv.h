@@ -35,9 +35,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The application's identity as the program sets it, for QSettings.
-inline void useProgramIdentity() { Program::setIdentity(); }
-
 // A port of 127.0.0.1 that nobody listens on now. The ports of Debian's own ser2net configuration (2000, 2001, 3000,
 // 3001) are never chosen.
 inline quint16 freePort()
