@@ -79,16 +79,6 @@ void setIdentifier(const QByteArray &name)
     identifier() = name;
 }
 
-const char *eventName(UnitEvent event)
-{
-    return kind(event).name;
-}
-
-const char *messageId(UnitEvent event)
-{
-    return kind(event).messageId;
-}
-
 void unitEvent(UnitEvent event, const QString &unit, const QString &line)
 {
     const Kind &k = kind(event);

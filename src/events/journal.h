@@ -12,7 +12,7 @@
 //
 //   MESSAGE            a sentence that names the unit ("Unit rack3 reader lost lock")
 //   PRIORITY           4 for a loss (warning), 5 for a return (notice), 6 for a command
-//   MESSAGE_ID         one fixed id per kind of event (messageId())
+//   MESSAGE_ID         one fixed id per kind of event (listed in the README)
 //   SYSLOG_IDENTIFIER  the program: qv718-monitor or qv718-panel
 //   QV718_EVENT        line-lost, line-back, unit-silent, unit-reporting,
 //                      lock-lost, lock-regained, command
@@ -35,9 +35,5 @@ void unitEvent(UnitEvent event, const QString &unit, const QString &line);
 // QV718_COMMAND (its name), QV718_VALUE and QV718_FRAME (its bytes in
 // hexadecimal).
 void command(const QString &unit, const QString &line, const QByteArray &frame);
-
-// The event's QV718_EVENT and MESSAGE_ID.
-const char *eventName(UnitEvent event);
-const char *messageId(UnitEvent event);
 
 } // namespace Journal

@@ -49,8 +49,8 @@ public:
     void ShowLockState(bool locked);
     // The unit sends no reports: grey lamp, "Unlocked", "No Reports".
     void showSilent();
-private:
 
+private:
     // Offers "GPS" as read mode 6, or withdraws it.
     void SetGpsAvailable(bool available);
     // Offers "Encoded Year" as control function 2 for a unit with dated

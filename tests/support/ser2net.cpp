@@ -67,8 +67,6 @@ bool Ser2net::start()
 
 void Ser2net::stop()
 {
-    if (!isRunning())
-        return;
     m_process.terminate();
     if (!m_process.waitForFinished(10000))
         m_process.kill();
