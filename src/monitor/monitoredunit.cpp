@@ -53,8 +53,7 @@ void MonitoredUnit::start()
 
 void MonitoredUnit::opened()
 {
-    m_reopenedWithoutData = false;
-    m_framer.reset();
+    m_receiver.lineOpened();
     m_watch.lineOpened();
     m_metrics.setLineUp(true);
 }
@@ -67,26 +66,11 @@ void MonitoredUnit::lost()
     m_line.awaitReturn();
 }
 
-// As the panel receives: every waiting byte framed; a line that fails is
-// closed and opened again once, quietly, where that is worth it, and is lost
-// otherwise.
+// As the panel receives (reportreceiver.h).
 void MonitoredUnit::received()
 {
-    QByteArray block;
-    if (m_line.readInput(block)) {
-        if (!block.isEmpty()) {
-            m_reopenedWithoutData = false;
-            m_framer.ProcessReceivedBytes(block, *this);
-        }
-        return;
-    }
-    m_line.close();
-    m_framer.reset();
-    if (!m_reopenedWithoutData && m_line.worthReopeningAtOnce() && m_line.open()) {
-        m_reopenedWithoutData = true;
-        return;
-    }
-    lost();
+    if (!m_receiver.receive(m_line, *this))
+        lost();
 }
 
 void MonitoredUnit::ShowGeneratorTime(const quint8 *report, qint16 count)

@@ -3,7 +3,7 @@
 #include "metrics.h"
 
 #include "device/entryline.h"
-#include "device/reports.h"
+#include "device/reportreceiver.h"
 #include "events/unitwatch.h"
 
 #include <QObject>
@@ -36,10 +36,9 @@ private:
     QString m_name;
     QString m_lineEntry;
     EntryLine m_line;
-    Module1::ReportFramer m_framer;
+    ReportReceiver m_receiver;
     UnitWatch m_watch;
     Metrics::Unit m_metrics;
-    bool m_reopenedWithoutData = false;
     // What the reports have told so far.
     int m_timeReportLength = 0;  // of the first time report; 0 before it
     bool m_statusKnown = false;

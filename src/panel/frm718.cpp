@@ -208,27 +208,8 @@ void frm718::UpdateComport()
 
 void frm718::Comm_OnComm()
 {
-    QByteArray block;
-    if (Comm->readInput(block)) {
-        if (block.isEmpty())
-            return;
-        m_reopenedWithoutData = false;
-        m_framer.ProcessReceivedBytes(block, *m_status);
-        return;
-    }
-    recoverReceive();
-}
-
-void frm718::recoverReceive()
-{
-    if (Comm->isOpen())
-        Comm->close();
-    m_framer.reset();
-    if (!m_reopenedWithoutData && Comm->worthReopeningAtOnce() && Comm->open()) {
-        m_reopenedWithoutData = true;
-        return;
-    }
-    showLinkLost();
+    if (!m_receiver.receive(*Comm, *m_status))
+        showLinkLost();
 }
 
 void frm718::showLinkLost()
@@ -257,7 +238,7 @@ void frm718::showOpened()
     m_watch.lineOpened();
     m_status->EnableInterface(false);
     m_status->requestFullReport();
-    m_reopenedWithoutData = false;
+    m_receiver.lineOpened();
 }
 
 void frm718::showCannotOpenComport()
@@ -276,7 +257,7 @@ void frm718::showCannotOpenComport()
 
 QString frm718::unitName() const
 {
-    return ui->cmbComports->currentText();
+    return m_onlyLine.isEmpty() ? QString::number(m_ports.CurrentPort) : m_onlyLine;
 }
 
 QString frm718::lineName() const

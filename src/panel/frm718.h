@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/portselection.h"
-#include "device/reports.h"
+#include "device/reportreceiver.h"
 #include "events/unitwatch.h"
 
 #include <QDateTime>
@@ -61,21 +61,21 @@ private:
     void cmbComports_Click();
     void UpdateComport();
     void Comm_OnComm();
-    void recoverReceive();
     void showLinkLost();
     void showCannotOpenComport();
     void lineReturned();
     // A line has just been opened: nothing is known of the unit on it yet,
     // and its next status report is loaded in full.
     void showOpened();
-    // The unit as the journal names it: the port list's entry, and its line.
+    // The unit as the journal names it: the port in use (or the line named on
+    // the command line), and its line.
     QString unitName() const;
     QString lineName() const;
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;
     Module1::PortState m_ports;
-    Module1::ReportFramer m_framer;
+    ReportReceiver m_receiver;
     StatusDisplay *m_status = nullptr;
     SetTimeEditor *m_setTime = nullptr;
     Clock m_clock;
@@ -83,7 +83,4 @@ private:
     QPointer<QMessageBox> m_message;
     // The unit's events, told to the journal.
     UnitWatch m_watch;
-    // A recovery reopened the port and no byte has arrived since: a second
-    // failure now means the line cannot be used, not a passing fault.
-    bool m_reopenedWithoutData = false;
 };
