@@ -15,7 +15,6 @@
 #include "device/portselection.h"
 #include "device/lineservice.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>

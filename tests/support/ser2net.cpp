@@ -4,9 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 namespace {
 
