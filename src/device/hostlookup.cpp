@@ -106,18 +106,37 @@ QList<QHostAddress> HostLookup::addresses() const
     return addresses;
 }
 
+int HostLookup::doneDescriptor() const
+{
+    return m_shared->wake;
+}
+
+std::vector<sockaddr_storage> HostLookup::socketAddresses() const
+{
+    const std::lock_guard<std::mutex> lock(m_shared->mutex);
+    return m_shared->found;
+}
+
 namespace {
 
-// One entry of a scan: its lookup, then a connection to each of its
-// addresses at once; the first that stands answers for the entry.
-struct Probe
+// One entry: its lookup, then a connection to each of its addresses at once;
+// the first that stands is kept, the others are closed.
+struct Attempt
 {
-    Probe(const QString &host, quint16 port) : lookup(host), port(port) {}
+    Attempt(const QString &host, quint16 port) : lookup(host), port(port) {}
+    Attempt(const Attempt &) = delete;
+    Attempt &operator=(const Attempt &) = delete;
+    ~Attempt()
+    {
+        closeAll();
+        if (winner >= 0)
+            ::close(winner);
+    }
 
     HostLookup lookup;
     quint16 port;
     bool connecting = false;
-    bool answered = false;
+    int winner = -1;
     std::vector<int> sockets;
 
     void closeAll()
@@ -127,10 +146,17 @@ struct Probe
         sockets.clear();
     }
 
-    void connectAll(const std::vector<sockaddr_storage> &addresses)
+    void won(int fd)
+    {
+        sockets.erase(std::remove(sockets.begin(), sockets.end(), fd), sockets.end());
+        winner = fd;
+        closeAll();
+    }
+
+    void connectAll()
     {
         connecting = true;
-        for (sockaddr_storage address : addresses) {
+        for (sockaddr_storage address : lookup.socketAddresses()) {
             socklen_t length = sizeof(sockaddr_in6);
             if (address.ss_family == AF_INET) {
                 reinterpret_cast<sockaddr_in *>(&address)->sin_port = htons(port);
@@ -141,17 +167,16 @@ struct Probe
             const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             if (fd < 0)
                 continue;
+            sockets.push_back(fd);
             if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0) {
-                ::close(fd);
-                answered = true;
-            } else if (errno == EINPROGRESS) {
-                sockets.push_back(fd);
-            } else {
+                won(fd);
+                return;
+            }
+            if (errno != EINPROGRESS) {
+                sockets.pop_back();
                 ::close(fd);
             }
         }
-        if (answered)
-            closeAll();
     }
 
     // A connection of ours has finished trying.
@@ -159,51 +184,42 @@ struct Probe
     {
         int error = 0;
         socklen_t length = sizeof error;
-        answered = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-        sockets.erase(std::find(sockets.begin(), sockets.end(), fd));
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+            won(fd);
+            return;
+        }
+        sockets.erase(std::remove(sockets.begin(), sockets.end(), fd), sockets.end());
         ::close(fd);
-        if (answered)
-            closeAll();
     }
 };
 
 } // namespace
 
-QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
+std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const QDeadlineTimer &deadline)
 {
-    const QDeadlineTimer deadline(deadlineMs);
-    std::vector<std::unique_ptr<Probe>> probes;
-    for (const NetworkAddress &entry : entries)
-        probes.push_back(std::make_unique<Probe>(entry.host, entry.port));
-    const auto startConnecting = [](Probe &probe) {
-        std::vector<sockaddr_storage> found;
-        {
-            const std::lock_guard<std::mutex> lock(probe.lookup.m_shared->mutex);
-            found = probe.lookup.m_shared->found;
-        }
-        probe.connectAll(found);
-    };
-    for (const auto &probe : probes) {
-        if (probe->lookup.isDone())
-            startConnecting(*probe);
+    std::vector<std::unique_ptr<Attempt>> attempts;
+    for (const NetworkAddress &entry : entries) {
+        attempts.push_back(std::make_unique<Attempt>(entry.host, entry.port));
+        if (attempts.back()->lookup.isDone())
+            attempts.back()->connectAll();
     }
     // One poll over every lookup still running and every connection still
     // trying, until none is left or the deadline passes.
     for (;;) {
         std::vector<pollfd> waiting;
-        std::vector<Probe *> owners;
-        for (const auto &probe : probes) {
-            if (!probe->connecting) {
-                waiting.push_back({probe->lookup.m_shared->wake, POLLIN, 0});
-                owners.push_back(probe.get());
+        std::vector<Attempt *> owners;
+        for (const auto &attempt : attempts) {
+            if (!attempt->connecting) {
+                waiting.push_back({attempt->lookup.doneDescriptor(), POLLIN, 0});
+                owners.push_back(attempt.get());
             }
-            for (const int fd : probe->sockets) {
+            for (const int fd : attempt->sockets) {
                 waiting.push_back({fd, POLLOUT, 0});
-                owners.push_back(probe.get());
+                owners.push_back(attempt.get());
             }
         }
         const qint64 left = deadline.remainingTime();
-        if (waiting.empty() || left <= 0)
+        if (waiting.empty() || left == 0)
             break;
         const int ready = ::poll(waiting.data(), waiting.size(), int(left));
         if (ready < 0 && errno == EINTR)
@@ -211,24 +227,36 @@ QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStr
         if (ready <= 0)
             break;
         for (std::size_t i = 0; i < waiting.size(); ++i) {
-            if (!waiting[i].revents)
+            if (!waiting[i].revents || owners[i]->winner >= 0)
                 continue;
             if (!owners[i]->connecting)
-                startConnecting(*owners[i]);
-            else if (!owners[i]->answered)
+                owners[i]->connectAll();
+            else
                 owners[i]->settled(waiting[i].fd);
         }
     }
+    std::vector<Connected> connected;
+    for (const auto &attempt : attempts) {
+        Connected one;
+        one.descriptor = std::exchange(attempt->winner, -1);
+        if (one.descriptor < 0 && !attempt->connecting)
+            one.why = QStringLiteral("no answer from the name server in time");
+        else if (one.descriptor < 0 && attempt->lookup.addresses().isEmpty())
+            one.why = QStringLiteral("the name does not resolve");
+        connected.push_back(one);
+    }
+    return connected;
+}
+
+QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
+{
     QList<bool> answered;
-    why = QStringList(entries.size(), QString());
-    for (std::size_t i = 0; i < probes.size(); ++i) {
-        Probe &probe = *probes[i];
-        probe.closeAll();
-        answered << probe.answered;
-        if (!probe.connecting)
-            why[qsizetype(i)] = QStringLiteral("no answer from the name server in time");
-        else if (probe.lookup.addresses().isEmpty())
-            why[qsizetype(i)] = QStringLiteral("the name does not resolve");
+    why.clear();
+    for (const Connected &entry : connectFirst(entries, QDeadlineTimer(deadlineMs))) {
+        answered << (entry.descriptor >= 0);
+        why << entry.why;
+        if (entry.descriptor >= 0)
+            ::close(entry.descriptor);
     }
     return answered;
 }

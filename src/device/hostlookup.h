@@ -8,6 +8,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
+
+#include <sys/socket.h>
 
 // The addresses a device server's host stands for, found without holding
 // the caller past its deadline. getaddrinfo takes no time limit and may wait
@@ -29,18 +32,35 @@ public:
     // The addresses, in the resolver's order of preference; none while the
     // lookup runs or when the name does not resolve.
     QList<QHostAddress> addresses() const;
+    // The same, as the socket calls take them.
+    std::vector<sockaddr_storage> socketAddresses() const;
+
+    // Readable once the lookup is done: for a caller that waits on several
+    // lookups and connections with one poll().
+    int doneDescriptor() const;
 
 private:
-    friend QList<bool> answering(const QList<NetworkAddress> &, int, QStringList &);
     struct Shared;
     std::shared_ptr<Shared> m_shared;
 };
 
-// Which of `entries` accept a TCP connection within `deadlineMs`. Every
-// lookup and every connection starts at once, every address of a name is
-// tried, and the answer comes as soon as every entry has answered or the
-// deadline has passed, whichever is first: an entry that answers in time is
-// never held up by another. A connection is closed as soon as it stands.
-// `why` gets, for each entry, the reason it is not reached where one is
-// known ("the name does not resolve"), else nothing.
+// Connections to device servers, made the one way both the start-up scan and
+// the opening of a line make them: each entry's lookup, then a connection to
+// every address of its name at once, all entries at the same time. The first
+// connection of an entry that stands wins, and the entry's others are closed
+// at once: a name whose first address drops every packet (a firewalled IPv6
+// path, a dead interface, a listener whose queue is full) opens through its
+// second within the same deadline. Returns as soon as every entry has a
+// connection or has failed, or when the deadline passes.
+struct Connected
+{
+    int descriptor = -1;  // the connection that stood (non-blocking), or -1
+    QString why;          // where none stood and the reason is known
+};
+std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const QDeadlineTimer &deadline);
+
+// Which of `entries` accept a TCP connection within `deadlineMs`
+// (connectFirst); every connection is closed as soon as it stands. `why`
+// gets, for each entry, the reason it is not reached where one is known
+// ("the name does not resolve"), else nothing.
 QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why);

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +51,14 @@ NetworkPortService::NetworkPortService(QObject *parent)
     connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error != QAbstractSocket::SocketTimeoutError)
             fail();
+    });
+    m_subNegotiation.setSingleShot(true);
+    m_subNegotiation.setInterval(SubNegotiationMs);
+    connect(&m_subNegotiation, &QTimer::timeout, this, [this] {
+        if (!m_open || m_failed)
+            return;
+        refuse("a Telnet sub-negotiation not ended within 1 s");
+        fail();
     });
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] {
@@ -98,6 +107,8 @@ bool NetworkPortService::open()
     m_pending.clear();
     m_failed = false;
     m_warned = false;
+    m_floodWindow.invalidate();
+    m_subNegotiation.stop();
     // Whatever the socket reports meanwhile ends the attempt, not a line.
     m_opening = true;
     bool agreed = connectWithin(deadline) && negotiateWithin(deadline);
@@ -108,6 +119,7 @@ bool NetworkPortService::open()
         agreed = takeWhileOpening();
     m_opening = false;
     if (!agreed || m_failed || m_socket.state() != QAbstractSocket::ConnectedState) {
+        m_subNegotiation.stop();
         m_socket.abort();
         m_pending.clear();
         m_failed = false;
@@ -123,22 +135,16 @@ bool NetworkPortService::open()
 
 bool NetworkPortService::connectWithin(const QDeadlineTimer &deadline)
 {
-    const HostLookup lookup(m_address.host);
-    if (!lookup.wait(deadline))
+    const Connected connected = connectFirst({m_address}, deadline).front();
+    if (connected.descriptor < 0)
         return false;
-    for (const QHostAddress &address : lookup.addresses()) {
-        if (remaining(deadline) == 0)
-            break;
-        m_failed = false;
-        m_socket.connectToHost(address, m_address.port);
-        if (m_socket.waitForConnected(remaining(deadline))) {
-            m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            detectSilentDeath(m_socket);
-            return true;
-        }
-        m_socket.abort();
+    if (!m_socket.setSocketDescriptor(connected.descriptor)) {
+        ::close(connected.descriptor);
+        return false;
     }
-    return false;
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    detectSilentDeath(m_socket);
+    return true;
 }
 
 // Until BINARY holds both ways and the server has answered COM-PORT-OPTION,
@@ -178,17 +184,36 @@ bool NetworkPortService::takeInput(QByteArray &data)
     if (!m_socket.isReadable())
         return true;
     const QByteArray raw = m_socket.read(m_socket.bytesAvailable());
+    if (!m_floodWindow.isValid() || m_floodWindow.hasExpired(FloodWindowMs)) {
+        m_floodWindow.start();
+        m_windowBytes = 0;
+    }
+    m_windowBytes += raw.size();
+    if (m_windowBytes > FloodBytes)
+        return refuse("more than 64 KiB within a second, far more than a unit sends at 9600 bit/s");
     QByteArray reply;
     m_telnet.receive(raw, data, reply);
     if (m_telnet.comPortRefused())
         warnComPort();
+    if (m_telnet.subNegotiationOverlong())
+        return refuse("a Telnet sub-negotiation longer than 1 KiB");
+    if (!m_telnet.inSubNegotiation())
+        m_subNegotiation.stop();
+    else if (!m_subNegotiation.isActive())
+        m_subNegotiation.start();
     if (reply.isEmpty())
         return true;
     if (m_socket.bytesToWrite() + reply.size() > WriteBufferSize)
-        return false;
+        return refuse("the server asks for more answers than it takes in");
     m_socket.write(reply);
     m_socket.flush();
     return true;
+}
+
+bool NetworkPortService::refuse(const char *why)
+{
+    qCWarning(LineLog, "%s: %s", qPrintable(m_address.toString()), why);
+    return false;
 }
 
 void NetworkPortService::warnComPort()
@@ -203,6 +228,7 @@ void NetworkPortService::warnComPort()
 void NetworkPortService::close()
 {
     m_retry.stop();
+    m_subNegotiation.stop();
     // Nothing the socket reports while closing belongs to the line any more.
     const bool sendRest = m_open && !m_failed;
     if (m_open && m_upSince.elapsed() >= StableMs)

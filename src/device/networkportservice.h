@@ -30,6 +30,13 @@
 // bytes to send it holds at most WriteBufferSize: a server that does not
 // take them (or floods us with requests to answer) fails the line.
 //
+// What no unit on a line can send fails the line too, with one line on the
+// log naming the server and the reason: more than FloodBytes within a second
+// (a wrong port, a misconfigured device server: left alone, it would cost a
+// core for as long as it lasts), and a Telnet sub-negotiation longer than
+// Telnet::MaxSubNegotiation or not ended within SubNegotiationMs of its IAC
+// SB (every report after it would vanish into it).
+//
 // A connection that ends while open (the server closes it, resets it, hands
 // the line to another client, goes away, or withdraws binary mode) is a line
 // failure, reported once: received() is raised from the event loop and
@@ -50,6 +57,16 @@ public:
     static constexpr qint64 ReadBufferSize = 64 * 1024;
     static constexpr qint64 WriteBufferSize = 64 * 1024;
     static constexpr int StableMs = 30000;
+    // About 68 times what 9600 bit/s carries in a second (960 bytes). No
+    // backlog a device server keeps for a unit reaches it: ser2net opens the
+    // device when a client connects and passes on at most its dev-to-net
+    // buffer (64 bytes by default) at a time, and a server that buffers the
+    // unit's output while no client is there holds at most what 9600 bit/s
+    // carries between two of our attempts (30 s, about 28 KiB). A larger
+    // buffer still drains: each attempt takes at least this much of it.
+    static constexpr qint64 FloodBytes = 64 * 1024;
+    static constexpr int FloodWindowMs = 1000;
+    static constexpr int SubNegotiationMs = 1000;
 
     explicit NetworkPortService(QObject *parent = nullptr);
     ~NetworkPortService() override;
@@ -79,9 +96,12 @@ private:
     // Reads what the socket holds through the Telnet layer, appends the data
     // bytes to `data` and answers the server. False when the answers would
     // pass WriteBufferSize.
+    // False also when the bytes are what no unit sends (a flood, a
+    // sub-negotiation without end), after the log has said so.
     bool takeInput(QByteArray &data);
     // The same into the bytes kept for the first readInput().
     bool takeWhileOpening();
+    bool refuse(const char *why);
     void warnComPort();
     void fail();
 
@@ -99,6 +119,11 @@ private:
     // How long the connection that failed last had been up.
     QElapsedTimer m_upSince;
     qint64 m_lastUpMs = 0;
+    // Bytes taken from the socket in the current window of FloodWindowMs.
+    QElapsedTimer m_floodWindow;
+    qint64 m_windowBytes = 0;
+    // Runs while a sub-negotiation is open.
+    QTimer m_subNegotiation;
     // While a lost line is awaited: the next attempt; the wait before it.
     QTimer m_retry;
     int m_retryMs = FirstRetryMs;

@@ -1,5 +1,6 @@
 #include "telnet.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Telnet {
@@ -105,20 +106,24 @@ void Client::receive(QByteArrayView in, QByteArray &data, QByteArray &reply)
             m_rx = Rx::Data;
             break;
         case Rx::Sub: {
-            // Skipped in one step, however long.
+            // Skipped in one step, however long, and counted.
             const void *found = std::memchr(p, Iac, size_t(end - p));
             if (found)
                 m_rx = Rx::SubIac;
-            p = found ? static_cast<const char *>(found) + 1 : end;
+            const char *stop = found ? static_cast<const char *>(found) : end;
+            countSub(stop - p);
+            p = found ? stop + 1 : end;
             continue;
         }
         case Rx::SubIac:
-            if (byte == Iac)
-                m_rx = Rx::Sub;  // an escaped 0xFF inside
-            else if (byte == Se)
+            if (byte == Iac) {
+                countSub(1);  // an escaped 0xFF inside
+                m_rx = Rx::Sub;
+            } else if (byte == Se) {
                 m_rx = Rx::Data;
-            else
+            } else {
                 afterIac(byte);  // SE went missing: a command ends it too
+            }
             break;
         }
         ++p;
@@ -132,6 +137,7 @@ void Client::afterIac(quint8 byte)
         m_rx = Rx::Verb;
     } else if (byte == Sb) {
         m_rx = Rx::Sub;
+        m_subLength = 0;
     } else {
         // NOP, GA, DM, BRK, AYT and the rest mean nothing on a line that
         // carries binary frames.
@@ -212,6 +218,22 @@ bool Client::comPortAccepted() const
 bool Client::comPortRefused() const
 {
     return m_mode == Mode::Telnet && m_usComPort == Q::No;
+}
+
+bool Client::inSubNegotiation() const
+{
+    return m_rx == Rx::Sub || m_rx == Rx::SubIac;
+}
+
+bool Client::subNegotiationOverlong() const
+{
+    return m_overlong;
+}
+
+void Client::countSub(qsizetype bytes)
+{
+    m_subLength = int(std::min<qsizetype>(m_subLength + bytes, MaxSubNegotiation + 1));
+    m_overlong = m_overlong || m_subLength > MaxSubNegotiation;
 }
 
 } // namespace Telnet

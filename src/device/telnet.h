@@ -26,6 +26,12 @@ enum ComPortCommand : quint8 {
 // control in either direction.
 inline constexpr quint32 LineBaudRate = 9600;
 
+// The longest sub-negotiation a server may send, in bytes between IAC SB and
+// IAC SE. A server's notifications and answers take a few bytes; more is a
+// stream lost in a sub-negotiation whose IAC SE never came, in which every
+// later report would vanish.
+inline constexpr int MaxSubNegotiation = 1024;
+
 // Appends `data` to `out` with every 0xFF doubled, as data and sub-negotiation
 // values travel on a Telnet connection.
 void appendEscaped(QByteArrayView data, QByteArray &out);
@@ -77,6 +83,10 @@ public:
     // still works, at whatever settings the server's port has.
     bool comPortAccepted() const;
     bool comPortRefused() const;
+    // Within a sub-negotiation: IAC SB came, its IAC SE not yet.
+    bool inSubNegotiation() const;
+    // A sub-negotiation has run past MaxSubNegotiation bytes; stays true.
+    bool subNegotiationOverlong() const;
 
 private:
     // RFC 1143 states without the queue: this client asks for an option only
@@ -87,11 +97,14 @@ private:
 
     void command(quint8 verb, quint8 option, QByteArray &reply);
     void afterIac(quint8 byte);
+    void countSub(qsizetype bytes);
 
     Mode m_mode;
     Rx m_rx = Rx::Data;
     quint8 m_verb = 0;
     bool m_settingsSent = false;
+    bool m_overlong = false;
+    int m_subLength = 0;  // bytes of the sub-negotiation so far
     // Whether we perform an option (the server's DO/DONT move it) and
     // whether the server does (its WILL/WONT), for BINARY both ways and
     // COM-PORT-OPTION on our side; every other option stays off for good.
