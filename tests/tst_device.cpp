@@ -1,10 +1,12 @@
-// The device layer without a line: the unit's byte stream cut into reports however it arrives, and numbers read out
-// of typed text in every locale.
+// The device layer without a line: the unit's byte stream cut into reports however it arrives, numbers read out of
+// typed text in every locale, and the folder a lost device is awaited in.
 
 #include "frames.h"
 
+#include "device/devicewatcher.h"
 #include "device/numbertext.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QTest>
 
@@ -104,6 +106,24 @@ private slots:
         }
         QLocale::setDefault(QLocale::c());
         std::setlocale(LC_ALL, "C");
+    }
+
+    // The folder a lost device's return is watched in: the nearest that exists, found for any path.
+    void nearestFolder_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("a device") << "/dev/ttyS0" << "/dev";
+        QTest::newRow("no parent exists") << "/nonexistent/a/b/ttyUSB0" << "/";
+        QTest::newRow("relative") << "nonexistent/ttyUSB0" << QDir::currentPath();
+        QTest::newRow("the root") << "/" << "/";
+    }
+    void nearestFolder()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QCOMPARE(::nearestFolder(path), folder);
     }
 };
 

@@ -286,7 +286,7 @@ private slots:
     }
 
     // Start-up ends with the line open, or shown as lost and awaited: also when only the second of its two openings
-    // fails. (A line named for this run that is not there is awaited too: tst_realline.)
+    // fails. A line named for this run is opened once. (One that is not there is awaited too: tst_realline.)
     void startUpEndsOpenOrAwaited()
     {
         window = std::make_unique<frm718>(port = new FakePort({1}));
@@ -294,6 +294,10 @@ private slots:
         window->Form_Load();
         QVERIFY(!port->isOpen() && port->awaiting && messages() == 1);
         QCOMPARE(display(), "grey Unlocked, !Set, !-1/7, !, Not Connected");
+        window = std::make_unique<frm718>(port = new FakePort({3}));
+        window->useOnlyLine("3");
+        window->Form_Load();
+        QCOMPARE(port->opened, QList<qint16>{3});
     }
 
     // One pick or click, one frame, byte-exact: a pick of each list, each box ticked and cleared, by the mouse and by

@@ -4,18 +4,19 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
-namespace {
-
-// The folder that holds `path`, or the nearest of its ancestors that exists.
 QString nearestFolder(const QString &path)
 {
+    if (path.isEmpty())
+        return {};
     QString folder = QFileInfo(path).absolutePath();
-    while (!QFileInfo(folder).isDir() && folder != QDir::rootPath())
-        folder = QFileInfo(folder).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            return {};
+        folder = parent;
+    }
     return folder;
 }
-
-} // namespace
 
 DeviceWatcher::DeviceWatcher(QObject *parent)
     : QObject(parent)
@@ -55,6 +56,7 @@ void DeviceWatcher::arm()
     if (device.isSymLink())
         folders << nearestFolder(device.symLinkTarget());
     folders.removeDuplicates();
+    folders.removeAll(QString());
     // A pseudo-terminal's number goes to the next terminal anyone opens:
     // /dev/pts/4 coming back is somebody else's terminal, not the unit. Such
     // a line returns only when its link is made again.

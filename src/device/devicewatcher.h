@@ -5,6 +5,11 @@
 
 class QFileSystemWatcher;
 
+// The folder that holds `path`, or the nearest of its ancestors that exists;
+// a relative path from the working folder. Empty for an empty path, and for
+// one of which no ancestor exists.
+QString nearestFolder(const QString &path);
+
 // Waits for a device path to come back: a USB adapter plugged in again, a
 // link made again, a node whose permissions are set after it appeared.
 // Driven by the folders' own notifications (inotify), never by a timer.

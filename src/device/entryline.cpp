@@ -2,6 +2,26 @@
 
 #include "networkaddress.h"
 
+QString entryRefusal(QStringView entry)
+{
+    entry = entry.trimmed();
+    if (entry.isEmpty())
+        return QStringLiteral("no line");
+    if (isNetworkEntry(entry)) {
+        QString why;
+        parseNetworkAddress(entry, &why);
+        return why;
+    }
+    if (entry.startsWith(QLatin1Char('/')))
+        return {};
+    // A device's own name: letters, digits, '_', '.', '-', beginning with a
+    // letter or digit.
+    bool name = entry.front().isLetterOrNumber() && entry.front().unicode() < 0x80;
+    for (const QChar c : entry)
+        name = name && ((c.isLetterOrNumber() && c.unicode() < 0x80) || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('-'));
+    return name ? QString() : QStringLiteral("not a device path (/dev/ttyUSB0), a device name (ttyUSB0) or a network line (tcp://HOST:PORT, rfc2217://HOST:PORT)");
+}
+
 EntryLine::EntryLine(QObject *parent)
     : UnitLine(parent)
 {
@@ -16,13 +36,15 @@ void EntryLine::setEntry(const QString &entry)
     m_serial.close();
     m_network.close();
     m_entry = entry;
-    m_refusal.clear();
+    m_refusal = entryRefusal(entry);
     m_line = &m_serial;
-    if (!isNetworkEntry(entry)) {
-        m_serial.setDevice(entry);
-    } else if (const auto address = parseNetworkAddress(entry, &m_refusal)) {
+    if (!m_refusal.isEmpty())
+        return;
+    if (const auto address = parseNetworkAddress(entry)) {
         m_network.setAddress(*address);
         m_line = &m_network;
+    } else {
+        m_serial.setDevice(entry.trimmed());
     }
 }
 

@@ -4,6 +4,15 @@
 #include "serialportservice.h"
 #include "unitline.h"
 
+// Why `entry` names no line a unit can be on, or nothing when it names one:
+// an absolute device path (/dev/ttyUSB0), a bare device name that stands for
+// one in /dev (ttyUSB0), or a network line (networkaddress.h). Refused: an
+// empty entry ("no line"), any other text, a relative path among it (it
+// would depend on the folder the program was started in), and what
+// parseNetworkAddress refuses. The [Ports] scan, the window's --port line
+// and the monitor's units are all judged here.
+QString entryRefusal(QStringView entry);
+
 // The line an entry names, as a [Ports] entry or a command line names it: a
 // device path or name (SerialPortService), or a tcp:// or rfc2217:// address
 // (NetworkPortService). An entry that names no usable line cannot be opened,

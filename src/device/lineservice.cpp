@@ -78,15 +78,12 @@ void LineService::beginScan(const QList<qint16> &ports)
     for (const qint16 port : ports) {
         const QString entry = Module1::devicePathForPort(port);
         m_scanEntries.insert(port, entry);
-        if (!isNetworkEntry(entry))
-            continue;
-        QString why;
-        if (const auto address = parseNetworkAddress(entry, &why)) {
-            network << port;
-            addresses << *address;
-        } else {
+        if (const QString why = entryRefusal(entry); !why.isEmpty()) {
             logRefusal(port, entry, why);
             m_scanned.insert(port, false);
+        } else if (const auto address = parseNetworkAddress(entry)) {
+            network << port;
+            addresses << *address;
         }
     }
     QStringList why;

@@ -1,6 +1,9 @@
 #include "portdevices.h"
 
+#include "entryline.h"
+
 #include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace Module1 {
@@ -25,6 +28,18 @@ QHash<qint16, QString> &namedForRun()
 }
 
 } // namespace
+
+QString runLineRefusal(const QString &line)
+{
+    static const QRegularExpression Number(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!Number.match(line).hasMatch())
+        return entryRefusal(line);
+    bool ok = false;
+    const qlonglong port = line.toLongLong(&ok);
+    if (ok && port >= FirstPort && port <= LastPort)
+        return {};
+    return QStringLiteral("not a port number from %1 to %2").arg(FirstPort).arg(LastPort);
+}
 
 void nameDeviceForRun(qint16 port, const QString &device)
 {

@@ -33,7 +33,7 @@ bool parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, 
         error = parser.errorText();
         return false;
     }
-    if (parser.isSet(QStringLiteral("help")))
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();

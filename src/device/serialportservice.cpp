@@ -9,20 +9,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace {
-
-// A device path that names nothing. Only paths are judged here: a bare name
-// ("ttyUSB0") goes to QSerialPort as it is, which knows where such
-// names live on each system.
-bool isMissingDevicePath(const QString &portName)
-{
-    const bool isPath = portName.startsWith(QLatin1Char('/')) || portName.startsWith(QLatin1String("./"))
-        || portName.startsWith(QLatin1String("../"));
-    return isPath && !QFileInfo::exists(portName);
-}
-
-} // namespace
-
 SerialPortService::SerialPortService(QObject *parent)
     : UnitLine(parent)
 {
@@ -47,7 +33,8 @@ SerialPortService::~SerialPortService()
 void SerialPortService::setDevice(const QString &path)
 {
     m_return.stop();
-    m_path = path;
+    // A bare name stands for a device in /dev, where its return is awaited.
+    m_path = path.isEmpty() || path.contains(QLatin1Char('/')) ? path : QStringLiteral("/dev/") + path;
 }
 
 void SerialPortService::awaitReturn()
@@ -69,7 +56,7 @@ bool SerialPortService::open()
     // Most of the ports probed at start-up have no device. QSerialPort would
     // first make, sync to disk and remove a lock file for each, a few tenths
     // of a millisecond apiece, only to find nothing to open.
-    if (m_path.isEmpty() || isMissingDevicePath(m_path))
+    if (m_path.isEmpty() || !QFileInfo::exists(m_path))
         return false;
     m_failed = false;
     m_port.clearError();

@@ -8,7 +8,7 @@
 class QSocketNotifier;
 
 // The serial line through QSerialPort, to a device named by its path (or by
-// a bare name, such as ttyUSB0, that QSerialPort looks up itself).
+// a bare name, such as ttyUSB0, which stands for /dev/ttyUSB0).
 //
 // A line that fails while open (the device vanished, the far end hung up, a
 // read or write error) is reported once: received() is raised from the event

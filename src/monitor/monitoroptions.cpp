@@ -1,6 +1,6 @@
 #include "monitoroptions.h"
 
-#include "device/networkaddress.h"
+#include "device/entryline.h"
 #include "device/program.h"
 
 #include <QCommandLineParser>
@@ -24,11 +24,7 @@ QString refusal(const QString &name, const QString &line)
     static const QRegularExpression Name(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
     if (!Name.match(name).hasMatch())
         return QStringLiteral("unit name \"%1\": expected 1 to 64 of A-Z a-z 0-9 _ . -").arg(name);
-    QString why;
-    if (line.trimmed().isEmpty())
-        why = QStringLiteral("no line");
-    else if (isNetworkEntry(line))
-        parseNetworkAddress(line, &why);
+    const QString why = entryRefusal(line);
     return why.isEmpty() ? QString() : QStringLiteral("unit %1: line \"%2\": %3").arg(name, line, why);
 }
 

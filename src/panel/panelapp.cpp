@@ -2,13 +2,15 @@
 
 #include "frm718.h"
 
-#include "device/program.h"
 #include "device/lineservice.h"
+#include "device/portdevices.h"
+#include "device/program.h"
 #include "events/journal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -25,16 +27,46 @@ bool asksForTextOnly(int argc, char **argv)
     return false;
 }
 
+// The options every Qt program with a window takes (-platform xcb, -style
+// fusion, -reverse, ...): known to the parser, so that the command line can
+// be judged whole before the application exists, and left to it.
+void addQtOptions(QCommandLineParser &parser)
+{
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "session", "display", "geometry", "style", "stylesheet",
+                             "qmljsdebugger"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+int refuse(const QString &why)
+{
+    std::fprintf(stderr, "qv718-panel: %s\n", qPrintable(why));
+    return 2;
+}
+
 } // namespace
 
 int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown)
 {
-    // Help and the version are text: no window system is needed for them.
-    const std::unique_ptr<QCoreApplication> app(asksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv)
-                                                                            : new QApplication(argc, argv));
+    // The command line is judged whole before anything needs a display:
+    // help, the version and every refusal are text, and a refused line
+    // opens no window and reads or writes no settings.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    std::unique_ptr<QCoreApplication> textOnly(asksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv) : nullptr);
     Program::setIdentity();
     Journal::setIdentifier("qv718-panel");
     QCommandLineParser options;
+    options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     options.setApplicationDescription(QStringLiteral(
         "Configures and watches a QV-718 time-code unit on a serial line: a local\n"
         "serial device, or a line behind a device server on the network."));
@@ -47,11 +79,21 @@ int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
                                                  "rfc2217://HOST:PORT."),
                                   QStringLiteral("LINE"));
     options.addOption(port);
-    options.process(*app);  // ends the program after --help, --version or a bad option
+    addQtOptions(options);
+    QString error;
+    if (!Program::parseCommandLine(options, arguments, error))
+        return refuse(error);
+    const QString line = options.value(port);
+    if (options.isSet(port)) {
+        if (const QString why = Module1::runLineRefusal(line); !why.isEmpty())
+            return refuse(QStringLiteral("--port \"%1\": %2").arg(line, why));
+    }
+    textOnly.reset();
 
+    QApplication app(argc, argv);
     frm718 window(new LineService);
     if (options.isSet(port))
-        window.useOnlyLine(options.value(port));
+        window.useOnlyLine(line);
     window.Form_Load();
     window.show();
     if (shown)

@@ -50,9 +50,11 @@ inline quint16 freePort()
 // Qt adds no warning of its own to what the program says where the machine has no locale.
 struct Running : QProcess
 {
-    Running(const QString &program, const QStringList &arguments)
+    Running(const QString &program, const QStringList &arguments,
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
     {
-        setEnvironment(systemEnvironment() << "LC_ALL=C.UTF-8");
+        environment.insert("LC_ALL", "C.UTF-8");
+        setProcessEnvironment(environment);
         start(program, arguments);
     }
     ~Running() override
@@ -72,7 +74,7 @@ inline bool passesInOwnNamespace(const QStringList &options, const char *functio
     own.setProcessChannelMode(QProcess::MergedChannels);
     own.start("unshare", options + QStringList{QCoreApplication::applicationFilePath(), function});
     qunsetenv("QV718_OWN_NAMESPACE");
-    const bool passed = own.waitForFinished(90000) && own.exitStatus() == QProcess::NormalExit && own.exitCode() == 0;
+    const bool passed = own.waitForFinished(240000) && own.exitStatus() == QProcess::NormalExit && own.exitCode() == 0;
     output = "unshare " + options.join(' ').toUtf8() + " needs root\n" + own.readAll();
     return passed;
 }
