@@ -1,4 +1,4 @@
-// qv718-monitor as a process of its own: what it refuses; its metrics as Debian's Prometheus scrapes them from simulated
+// qv718-monitor as a process of its own: what it refuses, and what the panel refuses on its command line; its metrics as Debian's Prometheus scrapes them from simulated
 // units; its events, and the panel's commands, in a systemd-journald of the test's own.
 
 #include "frames.h"
@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 #include <csignal>
@@ -67,36 +68,54 @@ class MonitorTest : public QObject
     Q_OBJECT
 
 private slots:
-    // Each refusal names what it refuses on standard error and ends with status 2; an address it cannot listen on, 1.
+    // Each refusal names what it refuses in one line on standard error and ends with status 2, before anything needs a
+    // display or reads settings; an address the monitor cannot listen on, 1.
     void refusals_data()
     {
+        QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("said");
         QTest::addColumn<int>("status");
-        const auto row = [](const char *name, const QString &arguments, const char *said, int status = 2) {
-            QTest::newRow(name) << arguments.split(' ', Qt::SkipEmptyParts) << QString("qv718-monitor: ") + said << status;
+        const auto row = [](const char *name, const char *program, const QString &arguments, const char *said, int status = 2) {
+            QTest::newRow(name) << program << arguments.split(' ', Qt::SkipEmptyParts).replaceInStrings("''", "")
+                                << QString(program).section('/', -1) + ": " + said << status;
         };
-        row("no unit, no settings file", "--config /nonexistent/qv718.conf", "cannot read the settings file /nonexistent/qv718.conf");
-        row("bad option", "--units a=/dev/x", "Unknown option 'units'.");
-        row("bad name", "--unit a/b=/dev/x", "unit name \"a/b\": expected 1 to 64 of A-Z a-z 0-9 _ . -");
-        row("name too long", "--unit " + QString(65, 'n') + "=/dev/x", qPrintable("unit name \"" + QString(65, 'n') + "\": expected 1 to 64 of A-Z a-z 0-9 _ . -"));
-        row("bad line", "--unit a=rfc2217://-rack:7000", "unit a: line \"rfc2217://-rack:7000\": not a valid host name");
-        row("no line", "--unit a=", "unit a: line \"\": no line");
-        row("a name twice", "--unit a=/dev/x --unit a=/dev/y", "unit a is named twice");
-        row("bad address", "--unit a=/dev/x --listen localhost:9718", "--listen localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
-        row("address taken", "--unit a=/dev/x --listen 127.0.0.1:%1", "cannot listen on 127.0.0.1:%1", 1);
+        const char *monitor = QV718_MONITOR, *panel = QV718_PANEL;
+        row("no unit, no settings file", monitor, "--config /nonexistent/qv718.conf", "cannot read the settings file /nonexistent/qv718.conf");
+        row("bad option", monitor, "--units a=/dev/x", "Unknown option 'units'.");
+        row("bad name", monitor, "--unit a/b=/dev/x", "unit name \"a/b\": expected 1 to 64 of A-Z a-z 0-9 _ . -");
+        row("name too long", monitor, "--unit " + QString(65, 'n') + "=/dev/x", qPrintable("unit name \"" + QString(65, 'n') + "\": expected 1 to 64 of A-Z a-z 0-9 _ . -"));
+        row("bad line", monitor, "--unit a=rfc2217://-rack:7000", "unit a: line \"rfc2217://-rack:7000\": not a valid host name");
+        row("no line", monitor, "--unit a=", "unit a: line \"\": no line");
+        row("a name twice", monitor, "--unit a=/dev/x --unit a=/dev/y", "unit a is named twice");
+        row("bad address", monitor, "--unit a=/dev/x --listen localhost:9718", "--listen localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
+        row("address taken", monitor, "--unit a=/dev/x --listen 127.0.0.1:%1", "cannot listen on 127.0.0.1:%1", 1);
+        row("panel: port 17", panel, "--port 17", "--port \"17\": not a port number from 1 to 16");
+        row("panel: port 65537", panel, "--port 65537", "--port \"65537\": not a port number from 1 to 16");
+        row("panel: empty port", panel, "--port ''", "--port \"\": no line");
+        row("panel: bad scheme", panel, "--port gopher://x:1", "--port \"gopher://x:1\": unknown scheme");
+        row("panel: relative path", panel, "--port dev/ttyUSB0", "--port \"dev/ttyUSB0\": not a device path (/dev/ttyUSB0), "
+            "a device name (ttyUSB0) or a network line (tcp://HOST:PORT, rfc2217://HOST:PORT)");
+        row("panel: unknown option", panel, "--prot 5", "Unknown option 'prot'.");
     }
     void refusals()
     {
+        QFETCH(QString, program);
         QFETCH(QStringList, arguments);
         QFETCH(QString, said);
         QFETCH(int, status);
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost));
-        Running monitor(QV718_MONITOR, arguments.replaceInStrings("%1", QString::number(taken.serverPort())));
-        QVERIFY(monitor.waitForFinished(Patience));
-        QCOMPARE(QString::fromLocal8Bit(monitor.readAllStandardError()).trimmed(), said.replace("%1", QString::number(taken.serverPort())));
-        QCOMPARE(monitor.exitCode(), status);
+        QTemporaryDir home;  // the panel's settings would go here
+        QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            noDisplay.remove(name);
+        noDisplay.insert("XDG_CONFIG_HOME", home.path());
+        Running refusing(program, arguments.replaceInStrings("%1", QString::number(taken.serverPort())), noDisplay);
+        QVERIFY(refusing.waitForFinished(Patience));
+        QCOMPARE(QString::fromLocal8Bit(refusing.readAllStandardError()).trimmed(), said.replace("%1", QString::number(taken.serverPort())));
+        QCOMPARE(refusing.exitCode(), status);
+        QVERIFY(QDir(home.path()).isEmpty());
     }
 
     // Prometheus scrapes units on a pseudo-terminal and behind ser2net, raw and RFC 2217: the lock as the unit reports
@@ -130,7 +149,10 @@ private slots:
         promtool.write(request(port, "GET", "/metrics").second);
         promtool.closeWriteChannel();
         QVERIFY2(promtool.waitForFinished(Patience) && promtool.exitCode() == 0, promtool.readAll().constData());
-        const auto series = [&] { return QString(request(port, "GET", "/metrics").second).split('\n').filter("qv718_"); };
+        // The series by name and labels: the units report on meanwhile.
+        const auto series = [&] {
+            return QString(request(port, "GET", "/metrics").second).split('\n').filter("qv718_").replaceInStrings(QRegularExpression(" [^ ]*$"), "");
+        };
         const QStringList before = series();
         for (const auto &[method, path] : {std::pair{"POST", "/metrics"}, {"GET", "/other"}, {"DELETE", "/metrics"}})
             QVERIFY(request(port, method, path).first >= 400);
@@ -180,6 +202,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 1"), Patience);
         report(Reports::time(1, 0, 0, 2), "qv718_reports_total{kind=\"time\",unit=\"rack3\"} 3");
         report(Reports::time(1, 0, 0, 3), "qv718_reports_total{kind=\"time\",unit=\"rack3\"} 4");
+        // A lock bit that chatters: every change counted, ten entries of a kind in its minute, and at the minute's end one
+        // that tells how many more were held back.
+        QByteArray chatter = Reports::status(24, 1, 1, 0x02, 0, 0);
+        for (int i = 0; i < 12; ++i)
+            chatter += Reports::status(24, 1, 1, 0x42, 0, 0) + Reports::status(24, 1, 1, 0x02, 0, 0);
+        report(chatter, "qv718_reader_lock_changes_total{unit=\"rack3\"} 26");
 
         Journal::setIdentifier("qv718-panel");
         auto *line = new FakePort({1});
@@ -198,17 +226,26 @@ private slots:
                 const QJsonObject f = QJsonDocument::fromJson(entry).object();
                 if (!f.isEmpty())
                     seen << QStringList{f["QV718_EVENT"].toString(), f["PRIORITY"].toString(), f["QV718_UNIT"].toString(),
-                                        f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(), f["QV718_FRAME"].toString()}.join('|');
+                                        f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(),
+                                        f["QV718_FRAME"].toString() + f["QV718_SUPPRESSED"].toString() + f["QV718_SUPPRESSED_EVENT"].toString()}.join('|');
             }
+            std::sort(seen.end() - std::min<qsizetype>(seen.size(), 2), seen.end());  // the two minutes end together
             return seen;
         };
-        QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-monitor"), (QStringList{
-            "lock-regained|5|rack3|3edb|Unit rack3 reader regained lock|", "lock-lost|4|rack3|bb8d|Unit rack3 reader lost lock|",
-            "unit-silent|4|rack3|88a2|Unit rack3 stopped reporting|", "unit-reporting|5|rack3|57a1|Unit rack3 reports again|",
-            "line-lost|4|rack3|8190|Unit rack3 lost its line|", "line-back|5|rack3|33e8|Unit rack3 is back on its line|"}), Patience);
+        const QString regained = "lock-regained|5|rack3|3edb|Unit rack3 reader regained lock|", lost = "lock-lost|4|rack3|bb8d|Unit rack3 reader lost lock|";
+        QStringList expected{regained, lost, "unit-silent|4|rack3|88a2|Unit rack3 stopped reporting|",
+                             "unit-reporting|5|rack3|57a1|Unit rack3 reports again|", "line-lost|4|rack3|8190|Unit rack3 lost its line|",
+                             "line-back|5|rack3|33e8|Unit rack3 is back on its line|"};
+        for (int i = 0; i < 9; ++i)
+            expected << regained << lost;
+        expected << expected[2];  // silent once more after the chatter
+        for (const char *kind : {"lost", "regained"})
+            expected << QString("suppressed|4|rack3|d2a9|Unit rack3: 3 more lock-%1 entries within a minute held back|3lock-%1").arg(kind);
+        QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-monitor"), expected, UnitEventLog::MinuteMs + Patience);
         QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-panel"), (QStringList{
             "command|6|1|e50e|Unit 1 was sent SetReadMode 4 [04 02 FA]|04 02 FA",
-            "command|6|1|e50e|Unit 1 was sent SetOutputFreeze 1 [01 04 FA]|01 04 FA"}), Patience);
+            "command|6|1|e50e|Unit 1 was sent SetOutputFreeze 1 [01 04 FA]|01 04 FA",
+            "unit-silent|4|1|88a2|Unit 1 stopped reporting|"}), Patience);  // its reports stopped with the commands
     }
 };
 

@@ -39,6 +39,7 @@ constexpr Kind Kinds[] = {
     {UnitEvent::LockRegained, "lock-regained", "3edbc8b51bee45fc8cae99c3964c89e9", 5, "Unit %1 reader regained lock"},
 };
 constexpr const char *CommandMessageId = "e50e5a9f18664450aedc16a5c3d52b43";
+constexpr const char *SuppressedMessageId = "d2a9a99db27a489fa10c4eb5704f7686";
 
 const Kind &kind(UnitEvent event)
 {
@@ -85,6 +86,14 @@ void unitEvent(UnitEvent event, const QString &unit, const QString &line)
     send(QString::fromLatin1(k.sentence).arg(unit), k.priority, k.messageId, k.name, unit, line);
 }
 
+void suppressed(UnitEvent event, int count, const QString &unit, const QString &line)
+{
+    const Kind &k = kind(event);
+    send(QStringLiteral("Unit %1: %2 more %3 entries within a minute held back").arg(unit).arg(count).arg(QLatin1String(k.name)),
+         4, SuppressedMessageId, "suppressed", unit, line,
+         {{"QV718_SUPPRESSED", QString::number(count)}, {"QV718_SUPPRESSED_EVENT", QLatin1String(k.name)}});
+}
+
 void command(const QString &unit, const QString &line, const QByteArray &frame)
 {
     using namespace Module1;
@@ -106,3 +115,48 @@ void command(const QString &unit, const QString &line, const QByteArray &frame)
 }
 
 } // namespace Journal
+
+UnitEventLog::UnitEventLog(QObject *parent)
+    : QObject(parent)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &UnitEventLog::endMinutes);
+}
+
+void UnitEventLog::write(UnitEvent event, const QString &unit, const QString &line)
+{
+    Kind &kind = m_kinds.at(std::size_t(event));
+    if (kind.open && kind.end.hasExpired())
+        endMinutes();
+    if (!kind.open)
+        kind = Kind{true, QDeadlineTimer(MinuteMs), 0, 0, {}, {}};
+    if (kind.written < PerMinute) {
+        ++kind.written;
+        Journal::unitEvent(event, unit, line);
+        return;
+    }
+    ++kind.held;
+    kind.unit = unit;
+    kind.line = line;
+    if (!m_timer.isActive())
+        m_timer.start(int(std::max<qint64>(0, kind.end.remainingTime())));
+}
+
+void UnitEventLog::endMinutes()
+{
+    qint64 next = -1;
+    for (std::size_t i = 0; i < m_kinds.size(); ++i) {
+        Kind &kind = m_kinds[i];
+        if (kind.open && kind.end.hasExpired()) {
+            if (kind.held > 0)
+                Journal::suppressed(UnitEvent(i), kind.held, kind.unit, kind.line);
+            kind = Kind{};
+        } else if (kind.held > 0 && (next < 0 || kind.end.remainingTime() < next)) {
+            next = kind.end.remainingTime();
+        }
+    }
+    if (next >= 0)
+        m_timer.start(int(next));
+    else
+        m_timer.stop();
+}

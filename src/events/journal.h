@@ -3,9 +3,13 @@
 #include "unitwatch.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QTimer>
+
+#include <array>
 
 // Entries in the systemd journal (sd_journal_send), one per event, with
 // fields a log server can select on:
@@ -15,7 +19,7 @@
 //   MESSAGE_ID         one fixed id per kind of event (listed in the README)
 //   SYSLOG_IDENTIFIER  the program: qv718-monitor or qv718-panel
 //   QV718_EVENT        line-lost, line-back, unit-silent, unit-reporting,
-//                      lock-lost, lock-regained, command
+//                      lock-lost, lock-regained, suppressed, command
 //   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port)
 //   QV718_LINE         the line it is on
 //
@@ -31,9 +35,51 @@ void setIdentifier(const QByteArray &identifier);
 // One entry for an event of the unit `unit` on `line`.
 void unitEvent(UnitEvent event, const QString &unit, const QString &line);
 
+// One entry saying that `count` entries of the event `event` of the unit were
+// held back: QV718_EVENT=suppressed, QV718_SUPPRESSED (the count) and
+// QV718_SUPPRESSED_EVENT (the event's QV718_EVENT).
+void suppressed(UnitEvent event, int count, const QString &unit, const QString &line);
+
 // One entry for a command frame sent because of an operator's action:
 // QV718_COMMAND (its name), QV718_VALUE and QV718_FRAME (its bytes in
 // hexadecimal).
 void command(const QString &unit, const QString &line, const QByteArray &frame);
 
 } // namespace Journal
+
+// One unit's event entries, at most PerMinute of one kind in a minute. A unit
+// whose lock bit chatters would otherwise write thousands of entries a
+// minute, and journald's limit for one service would then drop every other
+// unit's events as well, the ones that matter. The first entry of a kind
+// opens its minute; past the bound the kind is held back until the minute
+// ends, and then one entry (Journal::suppressed) says how many were held
+// back. Only the entries are bounded: whoever counts events counts each.
+// While nothing is held back, no timer runs.
+class UnitEventLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PerMinute = 10;
+    static constexpr int MinuteMs = 60000;
+
+    explicit UnitEventLog(QObject *parent = nullptr);
+
+    // Writes the event's entry, or holds it back.
+    void write(UnitEvent event, const QString &unit, const QString &line);
+
+private:
+    struct Kind
+    {
+        bool open = false;  // a minute runs
+        QDeadlineTimer end;
+        int written = 0;
+        int held = 0;
+        QString unit, line;  // as the last entry held back named them
+    };
+    // Ends every minute that has run out and tells what it held back.
+    void endMinutes();
+
+    std::array<Kind, 6> m_kinds;
+    QTimer m_timer;  // at the end of the first minute that holds entries back
+};

@@ -38,7 +38,7 @@ MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &
     connect(&m_watch, &UnitWatch::happened, this, [this](UnitEvent event) {
         if (event == UnitEvent::LockLost || event == UnitEvent::LockRegained)
             m_metrics.lockChanged();
-        Journal::unitEvent(event, m_name, m_lineEntry);
+        m_events.write(event, m_name, m_lineEntry);
     });
     m_info = {{"line", line.toStdString()}, {"time_report", ""}};
 }

@@ -4,6 +4,7 @@
 
 #include "device/entryline.h"
 #include "device/reportreceiver.h"
+#include "events/journal.h"
 #include "events/unitwatch.h"
 
 #include <QObject>
@@ -38,6 +39,7 @@ private:
     EntryLine m_line;
     ReportReceiver m_receiver;
     UnitWatch m_watch;
+    UnitEventLog m_events;
     Metrics::Unit m_metrics;
     // What the reports have told so far.
     int m_timeReportLength = 0;  // of the first time report; 0 before it

@@ -85,7 +85,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     m_status = new StatusDisplay(*ui, *m_setTime, m_watch, this);
     connect(&m_watch, &UnitWatch::silent, m_status, &StatusDisplay::showSilent);
     connect(&m_watch, &UnitWatch::happened, this,
-            [this](UnitEvent event) { Journal::unitEvent(event, unitName(), lineName()); });
+            [this](UnitEvent event) { m_events.write(event, unitName(), lineName()); });
     connect(Comm, &PortService::commandSent, this,
             [this](const QByteArray &frame) { Journal::command(unitName(), lineName(), frame); });
     new SettingsControls(*ui, *m_status, *Comm, this);
@@ -164,11 +164,13 @@ void frm718::PopulateComports(qint16 current)
                 list->setCurrentIndex(-1);
         }
         if (port == current) {
-            // The selection opens the line (UpdateComport), and it is opened
-            // once more. A line that is not open after that is shown as lost
-            // and awaited, as any lost line.
+            // The selection opens the line (UpdateComport). The remembered
+            // port is opened once more, as it always was; a line that is not
+            // open after that is shown as lost and awaited, as any lost line.
+            // A line named for this run is opened once: UpdateComport awaits
+            // it if it did not open.
             list->setCurrentIndex(list->count() - 1);
-            if (!OpenPortIfPresent(*Comm, m_ports, port))
+            if (m_onlyLine.isEmpty() && !OpenPortIfPresent(*Comm, m_ports, port))
                 showLinkLost();
         }
     }

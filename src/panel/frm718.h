@@ -2,6 +2,7 @@
 
 #include "device/portselection.h"
 #include "device/reportreceiver.h"
+#include "events/journal.h"
 #include "events/unitwatch.h"
 
 #include <QDateTime>
@@ -83,4 +84,5 @@ private:
     QPointer<QMessageBox> m_message;
     // The unit's events, told to the journal.
     UnitWatch m_watch;
+    UnitEventLog m_events;
 };
