@@ -182,21 +182,29 @@ private slots:
         auto pty = std::make_unique<Pty>();
         QVERIFY(QFile::link(pty->slavePath(), link));
         const quint16 port = freePort();
-        Running monitor(QV718_MONITOR, {"--unit", "rack3=" + link, "--listen", QString("127.0.0.1:%1").arg(port)});
+        Running monitor(QV718_MONITOR, {"--unit", "rack3=" + link, "--unit", QString("refused=tcp://127.0.0.1:%1").arg(freePort()),
+                                        "--listen", QString("127.0.0.1:%1").arg(port)});
         const auto shows = [&](const char *series) { return request(port, "GET", "/metrics").second.contains(series); };
         const auto report = [&](const QByteArray &frame, const char *then) {
             QVERIFY(pty->write(frame));
             QTRY_VERIFY_WITH_TIMEOUT(shows(then), Patience);
         };
         QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 1"), Patience);
-        report(Reports::time(1, 0, 0, 0) + Reports::status(24, 1, 1, 0x02, 0, 0), "qv718_reader_locked{unit=\"rack3\"} 0");
+        // Stray bytes, an incomplete frame and an overlong one (31 data bytes), each counted, before the first reports.
+        report(hex("AA BB FF 01 02 FF") + QByteArray(31, '\x01') + hex("FC") + Reports::time(1, 0, 0, 0) + Reports::status(24, 1, 1, 0x02, 0, 0),
+               "qv718_reader_locked{unit=\"rack3\"} 0");
+        for (const char *kind : {"stray\",unit=\"rack3\"} 2", "overlong\",unit=\"rack3\"} 1", "incomplete\",unit=\"rack3\"} 1"})
+            QTRY_VERIFY_WITH_TIMEOUT(shows(QByteArray("qv718_report_errors_total{kind=\"") + kind), Patience);
+        QVERIFY(shows("qv718_line_failures_total{reason=\"refused\",unit=\"refused\"}"));
         report(Reports::status(24, 1, 1, 0x42, 0, 0), "qv718_reader_lock_changes_total{unit=\"rack3\"} 1");
         report(Reports::status(24, 1, 1, 0x02, 0, 0), "qv718_reader_lock_changes_total{unit=\"rack3\"} 2");
-        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_unit_reporting{unit=\"rack3\"} 0"), Patience);
-        report(Reports::time(1, 0, 0, 1), "qv718_unit_reporting{unit=\"rack3\"} 1");
+        // What stops being true is withdrawn: the lock of a silent unit, and of one whose line is lost.
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_unit_reporting{unit=\"rack3\"} 0") && !shows("qv718_reader_locked{"), Patience);
+        report(Reports::time(1, 0, 0, 1) + Reports::status(24, 1, 1, 0x02, 0, 0), "qv718_reader_locked{unit=\"rack3\"} 0");
         QVERIFY(QFile::remove(link));
         pty.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 0"), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_failures_total{reason=\"missing\",unit=\"rack3\"} 1") && shows("qv718_line_up{unit=\"rack3\"} 0")
+                                 && !shows("qv718_reader_locked{") && !shows("qv718_clock_offset_seconds{"), Patience);
         pty = std::make_unique<Pty>();
         QVERIFY(QFile::link(pty->slavePath(), link));
         QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_line_up{unit=\"rack3\"} 1"), Patience);
@@ -227,18 +235,21 @@ private slots:
                 if (!f.isEmpty())
                     seen << QStringList{f["QV718_EVENT"].toString(), f["PRIORITY"].toString(), f["QV718_UNIT"].toString(),
                                         f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(),
-                                        f["QV718_FRAME"].toString() + f["QV718_SUPPRESSED"].toString() + f["QV718_SUPPRESSED_EVENT"].toString()}.join('|');
+                                        f["QV718_FRAME"].toString() + f["QV718_SUPPRESSED"].toString() + f["QV718_SUPPRESSED_EVENT"].toString()
+                                            + f["QV718_REASON"].toString()}.join('|');
             }
             std::sort(seen.end() - std::min<qsizetype>(seen.size(), 2), seen.end());  // the two minutes end together
             return seen;
         };
         const QString regained = "lock-regained|5|rack3|3edb|Unit rack3 reader regained lock|", lost = "lock-lost|4|rack3|bb8d|Unit rack3 reader lost lock|";
-        QStringList expected{regained, lost, "unit-silent|4|rack3|88a2|Unit rack3 stopped reporting|",
-                             "unit-reporting|5|rack3|57a1|Unit rack3 reports again|", "line-lost|4|rack3|8190|Unit rack3 lost its line|",
+        QStringList expected{"line-lost|4|refused|8190|Unit refused lost its line: the device server refused the connection|refused",
+                             regained, lost, "unit-silent|4|rack3|88a2|Unit rack3 stopped reporting|",
+                             "unit-reporting|5|rack3|57a1|Unit rack3 reports again|",
+                             "line-lost|4|rack3|8190|Unit rack3 lost its line: no such device|missing",
                              "line-back|5|rack3|33e8|Unit rack3 is back on its line|"};
         for (int i = 0; i < 9; ++i)
             expected << regained << lost;
-        expected << expected[2];  // silent once more after the chatter
+        expected << expected[3];  // silent once more after the chatter
         for (const char *kind : {"lost", "regained"})
             expected << QString("suppressed|4|rack3|d2a9|Unit rack3: 3 more lock-%1 entries within a minute held back|3lock-%1").arg(kind);
         QTRY_COMPARE_WITH_TIMEOUT(entries("qv718-monitor"), expected, UnitEventLog::MinuteMs + Patience);

@@ -212,6 +212,11 @@ private slots:
             NetworkPortService network;
             QVERIFY(openLine(network, "tcp://rack.test:%1", second.serverPort()));
             network.close();
+            // A line that does not open says why.
+            for (const auto &[entry, failure] : {std::pair{"tcp://nx.test:%1", LineFailure::NoSuchName}, {"tcp://127.0.0.1:%1", LineFailure::Refused}}) {
+                QVERIFY(!openLine(network, entry, freePort()));
+                QCOMPARE(network.failure(), failure);
+            }
             Program::setIdentity();
             TempSettings settings;
             settings.hideMachinePorts();

@@ -28,6 +28,7 @@ EntryLine::EntryLine(QObject *parent)
     for (UnitLine *line : {static_cast<UnitLine *>(&m_serial), static_cast<UnitLine *>(&m_network)}) {
         connect(line, &UnitLine::received, this, &UnitLine::received);
         connect(line, &UnitLine::returned, this, &UnitLine::returned);
+        connect(line, &UnitLine::returnFailed, this, &UnitLine::returnFailed);
     }
 }
 
@@ -71,6 +72,11 @@ bool EntryLine::write(const QByteArray &block)
 bool EntryLine::readInput(QByteArray &block)
 {
     return m_line->readInput(block);
+}
+
+LineFailure EntryLine::failure() const
+{
+    return m_line->failure();
 }
 
 bool EntryLine::worthReopeningAtOnce() const

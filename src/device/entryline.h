@@ -36,6 +36,7 @@ public:
     bool readInput(QByteArray &block) override;
     bool write(const QByteArray &block) override;
     bool worthReopeningAtOnce() const override;
+    LineFailure failure() const override;
     // Nothing is awaited for an entry that names no line.
     void awaitReturn() override;
 

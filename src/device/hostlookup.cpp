@@ -136,6 +136,7 @@ struct Attempt
     HostLookup lookup;
     quint16 port;
     bool connecting = false;
+    bool refused = false;  // a connection was refused
     int winner = -1;
     std::vector<int> sockets;
 
@@ -173,6 +174,7 @@ struct Attempt
                 return;
             }
             if (errno != EINPROGRESS) {
+                refused = refused || errno == ECONNREFUSED;
                 sockets.pop_back();
                 ::close(fd);
             }
@@ -188,6 +190,7 @@ struct Attempt
             won(fd);
             return;
         }
+        refused = refused || error == ECONNREFUSED;
         sockets.erase(std::remove(sockets.begin(), sockets.end(), fd), sockets.end());
         ::close(fd);
     }
@@ -239,10 +242,17 @@ std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const 
     for (const auto &attempt : attempts) {
         Connected one;
         one.descriptor = std::exchange(attempt->winner, -1);
-        if (one.descriptor < 0 && !attempt->connecting)
+        if (one.descriptor >= 0) {
+            connected.push_back(one);
+            continue;
+        }
+        one.failure = attempt->refused ? LineFailure::Refused : LineFailure::Unreachable;
+        if (!attempt->connecting) {
             one.why = QStringLiteral("no answer from the name server in time");
-        else if (one.descriptor < 0 && attempt->lookup.addresses().isEmpty())
+        } else if (attempt->lookup.addresses().isEmpty()) {
             one.why = QStringLiteral("the name does not resolve");
+            one.failure = LineFailure::NoSuchName;
+        }
         connected.push_back(one);
     }
     return connected;

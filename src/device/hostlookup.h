@@ -1,6 +1,7 @@
 #pragma once
 
 #include "networkaddress.h"
+#include "unitline.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -56,6 +57,7 @@ struct Connected
 {
     int descriptor = -1;  // the connection that stood (non-blocking), or -1
     QString why;          // where none stood and the reason is known
+    LineFailure failure = LineFailure::None;  // where none stood
 };
 std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const QDeadlineTimer &deadline);
 

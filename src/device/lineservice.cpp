@@ -19,6 +19,7 @@ LineService::LineService(QObject *parent)
 {
     connect(&m_line, &UnitLine::received, this, &UnitLine::received);
     connect(&m_line, &UnitLine::returned, this, &UnitLine::returned);
+    connect(&m_line, &UnitLine::returnFailed, this, &UnitLine::returnFailed);
 }
 
 void LineService::setPortNumber(qint16 port)
@@ -57,6 +58,11 @@ bool LineService::write(const QByteArray &block)
 bool LineService::readInput(QByteArray &block)
 {
     return m_line.readInput(block);
+}
+
+LineFailure LineService::failure() const
+{
+    return m_line.failure();
 }
 
 bool LineService::worthReopeningAtOnce() const

@@ -41,6 +41,7 @@ public:
     bool readInput(QByteArray &block) override;
     void awaitReturn() override;
     bool worthReopeningAtOnce() const override;
+    LineFailure failure() const override;
 
 private:
     EntryLine m_line;

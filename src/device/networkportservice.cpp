@@ -57,7 +57,7 @@ NetworkPortService::NetworkPortService(QObject *parent)
     connect(&m_subNegotiation, &QTimer::timeout, this, [this] {
         if (!m_open || m_failed)
             return;
-        refuse("a Telnet sub-negotiation not ended within 1 s");
+        refuse("a Telnet sub-negotiation not ended within 1 s", LineFailure::Protocol);
         fail();
     });
     m_retry.setSingleShot(true);
@@ -107,6 +107,7 @@ bool NetworkPortService::open()
     m_pending.clear();
     m_failed = false;
     m_warned = false;
+    m_fault = LineFailure::None;
     m_floodWindow.invalidate();
     m_subNegotiation.stop();
     // Whatever the socket reports meanwhile ends the attempt, not a line.
@@ -119,12 +120,14 @@ bool NetworkPortService::open()
         agreed = takeWhileOpening();
     m_opening = false;
     if (!agreed || m_failed || m_socket.state() != QAbstractSocket::ConnectedState) {
+        setFailure(m_fault != LineFailure::None ? m_fault : LineFailure::Closed);
         m_subNegotiation.stop();
         m_socket.abort();
         m_pending.clear();
         m_failed = false;
         return false;
     }
+    setFailure(LineFailure::None);
     m_open = true;
     m_upSince.start();
     // Bytes that came with the negotiation are read like any others.
@@ -136,10 +139,12 @@ bool NetworkPortService::open()
 bool NetworkPortService::connectWithin(const QDeadlineTimer &deadline)
 {
     const Connected connected = connectFirst({m_address}, deadline).front();
+    m_fault = connected.failure;
     if (connected.descriptor < 0)
         return false;
     if (!m_socket.setSocketDescriptor(connected.descriptor)) {
         ::close(connected.descriptor);
+        m_fault = LineFailure::Unreachable;
         return false;
     }
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -155,15 +160,22 @@ bool NetworkPortService::negotiateWithin(const QDeadlineTimer &deadline)
     m_socket.write(m_telnet.opening());
     m_socket.flush();
     for (;;) {
-        if (!takeWhileOpening() || m_failed || m_telnet.binaryRefused())
+        if (!takeWhileOpening() || m_failed)
             return false;
+        if (m_telnet.binaryRefused()) {
+            m_fault = LineFailure::Protocol;
+            return false;
+        }
         const bool comPortAnswered = m_telnet.comPortAccepted() || m_telnet.comPortRefused();
         if (m_telnet.binaryAgreed() && (comPortAnswered || m_address.protocol == NetworkAddress::Protocol::Raw))
             return true;
         if (remaining(deadline) == 0) {
-            if (m_telnet.binaryAgreed())
-                warnComPort();
-            return m_telnet.binaryAgreed();
+            if (!m_telnet.binaryAgreed()) {
+                m_fault = LineFailure::Protocol;
+                return false;
+            }
+            warnComPort();
+            return true;
         }
         m_socket.waitForReadyRead(remaining(deadline));
     }
@@ -190,13 +202,13 @@ bool NetworkPortService::takeInput(QByteArray &data)
     }
     m_windowBytes += raw.size();
     if (m_windowBytes > FloodBytes)
-        return refuse("more than 64 KiB within a second, far more than a unit sends at 9600 bit/s");
+        return refuse("more than 64 KiB within a second, far more than a unit sends at 9600 bit/s", LineFailure::Flood);
     QByteArray reply;
     m_telnet.receive(raw, data, reply);
     if (m_telnet.comPortRefused())
         warnComPort();
     if (m_telnet.subNegotiationOverlong())
-        return refuse("a Telnet sub-negotiation longer than 1 KiB");
+        return refuse("a Telnet sub-negotiation longer than 1 KiB", LineFailure::Protocol);
     if (!m_telnet.inSubNegotiation())
         m_subNegotiation.stop();
     else if (!m_subNegotiation.isActive())
@@ -204,15 +216,16 @@ bool NetworkPortService::takeInput(QByteArray &data)
     if (reply.isEmpty())
         return true;
     if (m_socket.bytesToWrite() + reply.size() > WriteBufferSize)
-        return refuse("the server asks for more answers than it takes in");
+        return refuse("the server asks for more answers than it takes in", LineFailure::Protocol);
     m_socket.write(reply);
     m_socket.flush();
     return true;
 }
 
-bool NetworkPortService::refuse(const char *why)
+bool NetworkPortService::refuse(const char *why, LineFailure failure)
 {
     qCWarning(LineLog, "%s: %s", qPrintable(m_address.toString()), why);
+    m_fault = failure;
     return false;
 }
 
@@ -253,6 +266,7 @@ bool NetworkPortService::write(const QByteArray &block)
     QByteArray line;
     m_telnet.encode(block, line);
     if (m_socket.bytesToWrite() + line.size() > WriteBufferSize) {
+        m_fault = LineFailure::Protocol;
         fail();
         return false;
     }
@@ -274,6 +288,8 @@ bool NetworkPortService::readInput(QByteArray &block)
     // A server that withdrew binary mode sends bytes that are no longer the
     // unit's; one that does not take our answers is not listening.
     if (!takeInput(block) || !m_telnet.binaryAgreed()) {
+        if (m_fault == LineFailure::None)
+            m_fault = LineFailure::Protocol;
         fail();
         block.clear();
         return false;
@@ -290,6 +306,7 @@ void NetworkPortService::fail()
     if (!m_open || m_failed)
         return;
     m_failed = true;
+    setFailure(m_fault != LineFailure::None ? m_fault : LineFailure::Closed);
     m_lastUpMs = m_upSince.elapsed();
     if (m_lastUpMs >= StableMs)
         m_retryMs = FirstRetryMs;

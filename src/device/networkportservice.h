@@ -101,7 +101,7 @@ private:
     bool takeInput(QByteArray &data);
     // The same into the bytes kept for the first readInput().
     bool takeWhileOpening();
-    bool refuse(const char *why);
+    bool refuse(const char *why, LineFailure failure);
     void warnComPort();
     void fail();
 
@@ -116,6 +116,7 @@ private:
     bool m_open = false;
     bool m_failed = false;  // while opening: the connection ended
     bool m_warned = false;  // about COM-PORT-OPTION, on this connection
+    LineFailure m_fault = LineFailure::None;  // what ended this connection, where known
     // How long the connection that failed last had been up.
     QElapsedTimer m_upSince;
     qint64 m_lastUpMs = 0;

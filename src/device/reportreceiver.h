@@ -20,6 +20,9 @@ public:
     // reopening.
     void lineOpened() { m_reopenedWithoutData = false; }
 
+    // What the framing met that was no whole report (reports.h).
+    const Module1::ReportFramer::Errors &errors() const { return m_framer.errors(); }
+
 private:
     Module1::ReportFramer m_framer;
     // A recovery reopened the line and no byte has arrived since: a second

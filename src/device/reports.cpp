@@ -45,7 +45,9 @@ void ReportFramer::ProcessReceivedBytes(QByteArrayView block, ReportSink &sink)
         switch (byte) {
         case FrameStart:
         case FrameStartAlternative:
+            m_errors.incomplete += InFrame;
             InFrame = true;
+            m_wrapped = false;
             RxCount = 0;
             break;
         case TimeReportEnd:
@@ -56,14 +58,20 @@ void ReportFramer::ProcessReceivedBytes(QByteArrayView block, ReportSink &sink)
                     sink.ShowGeneratorTime(RxBuffer.data(), RxCount);
                 else
                     sink.ApplyStatus(RxBuffer.data());
+            } else {
+                ++m_errors.stray;
             }
             InFrame = false;
             RxCount = 0;
             break;
         default:
+            m_errors.stray += !InFrame;
             RxBuffer[RxCount] = byte;
-            if (++RxCount > RxBufferSize - 1)
+            if (++RxCount > RxBufferSize - 1) {
                 RxCount = 0;
+                m_errors.overlong += InFrame && !m_wrapped;
+                m_wrapped = true;
+            }
             break;
         }
     }

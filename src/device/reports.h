@@ -88,13 +88,30 @@ public:
     // position the next data byte goes to. Wraps to 0 above 30.
     qint16 RxCount = 0;
 
+    // What the framing met that was no whole report, since the framer was
+    // made: bytes outside a frame (data bytes, and terminators without a
+    // start), frames of more data bytes than the buffer holds (they wrap, and
+    // are handed on all the same), and frames given up unfinished (by a new
+    // start byte, or by reset()).
+    struct Errors
+    {
+        quint64 stray = 0;
+        quint64 overlong = 0;
+        quint64 incomplete = 0;
+    };
+    const Errors &errors() const { return m_errors; }
+
     // Runs the framing over one block.
     void ProcessReceivedBytes(QByteArrayView block, ReportSink &sink);
 
     // Gives up the frame being assembled, as after the line failed: data
     // bytes wait for the next start byte to count as a frame. The buffer and
     // the count stay as they are.
-    void reset() { InFrame = false; }
+    void reset()
+    {
+        m_errors.incomplete += InFrame;
+        InFrame = false;
+    }
 
 private:
     // Data bytes of the frame being assembled, from position 0 up. Never
@@ -102,6 +119,8 @@ private:
     std::array<quint8, RxBufferSize> RxBuffer{};
     // After a start byte; not after a terminator or a receive recovery.
     bool InFrame = false;
+    bool m_wrapped = false;  // the frame being assembled has wrapped
+    Errors m_errors;
 };
 
 } // namespace Module1

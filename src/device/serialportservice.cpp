@@ -1,5 +1,6 @@
 #include "serialportservice.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
@@ -56,8 +57,10 @@ bool SerialPortService::open()
     // Most of the ports probed at start-up have no device. QSerialPort would
     // first make, sync to disk and remove a lock file for each, a few tenths
     // of a millisecond apiece, only to find nothing to open.
-    if (m_path.isEmpty() || !QFileInfo::exists(m_path))
+    if (m_path.isEmpty() || !QFileInfo::exists(m_path)) {
+        setFailure(LineFailure::Missing);
         return false;
+    }
     m_failed = false;
     m_port.clearError();
     m_port.setPortName(m_path);
@@ -66,10 +69,30 @@ bool SerialPortService::open()
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite))
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        setFailure(openFailure());
         return false;
+    }
+    setFailure(LineFailure::None);
     watchLine();
     return true;
+}
+
+// Why QSerialPort could not open the device. It reports a device that another
+// program holds (its lock file, or EBUSY) as a permission error, as it does
+// one that this user may not open: the device's own permissions tell them
+// apart.
+LineFailure SerialPortService::openFailure() const
+{
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return LineFailure::Missing;
+    case QSerialPort::PermissionError:
+        return ::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) == 0 ? LineFailure::Busy
+                                                                                : LineFailure::Permission;
+    default:
+        return LineFailure::Unusable;
+    }
 }
 
 void SerialPortService::close()
@@ -160,6 +183,7 @@ void SerialPortService::fail()
     if (m_failed || !m_port.isOpen())
         return;
     m_failed = true;
+    setFailure(LineFailure::Closed);
     // The dead line stays readable until it is closed; one report is enough.
     if (m_watch)
         m_watch->setEnabled(false);

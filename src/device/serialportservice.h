@@ -45,6 +45,7 @@ public:
     void awaitReturn() override;
 
 private:
+    LineFailure openFailure() const;
     void onError(QSerialPort::SerialPortError error);
     void watchLine();
     void stopWatching();

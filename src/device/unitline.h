@@ -3,6 +3,26 @@
 #include <QByteArray>
 #include <QObject>
 
+// Why a line failed to open, or failed while open. A small fixed set, so that
+// each can be counted and selected on:
+//
+//   Missing      no such device
+//   Permission   the device may not be opened by this user
+//   Busy         another program holds the device
+//   Unusable     the device is no serial line, or cannot be set to the unit's
+//   NoSuchName   the device server's name does not resolve
+//   Unreachable  no answer from the device server (or its name server) in time
+//   Refused      the device server refused the connection
+//   Closed       the far end closed the line, hung up or reset it
+//   Protocol     the server broke Telnet or refused binary transmission
+//   Flood        the server sent far more than a unit can
+enum class LineFailure { None, Missing, Permission, Busy, Unusable, NoSuchName, Unreachable, Refused, Closed, Protocol, Flood };
+
+// The failure's name for metrics and journal fields ("no-such-name"), and a
+// short sentence for people ("the name does not resolve").
+const char *failureName(LineFailure failure);
+const char *failureText(LineFailure failure);
+
 // A serial line to the unit, once its target is chosen: a local device
 // (SerialPortService) or a line behind a device server (NetworkPortService).
 // Every call happens on the user-interface thread.
@@ -37,6 +57,10 @@ public:
     // once, quietly, is worth making before the line is shown as lost.
     virtual bool worthReopeningAtOnce() const { return true; }
 
+    // Why the line last failed: the last open() that returned false, or the
+    // failure while open that readInput() reported. None after an opening.
+    virtual LineFailure failure() const { return m_failure; }
+
     // The line was lost and could not be opened again: waits, without a
     // polling timer, for it to come back, and opens it when it does. A local
     // device is watched through its folders (it returns when an adapter is
@@ -54,16 +78,24 @@ signals:
 
     // The line awaited is open again.
     void returned();
+    // An attempt to open the line awaited failed (failure() says why); it
+    // is still awaited.
+    void returnFailed();
 
 protected:
-    // One attempt to open the line awaited; returned() if it opens.
+    // One attempt to open the line awaited; returned() if it opens, else
+    // returnFailed().
     bool tryReturn()
     {
-        if (!open())
+        if (!open()) {
+            emit returnFailed();
             return false;
+        }
         emit returned();
         return true;
     }
+
+    void setFailure(LineFailure failure) { m_failure = failure; }
 
     // Raises received() from the event loop rather than inside a notification
     // of the line itself, where the handler must not close and reopen it;
@@ -78,4 +110,7 @@ protected:
             },
             Qt::QueuedConnection);
     }
+
+private:
+    LineFailure m_failure = LineFailure::None;
 };

@@ -80,10 +80,16 @@ void setIdentifier(const QByteArray &name)
     identifier() = name;
 }
 
-void unitEvent(UnitEvent event, const QString &unit, const QString &line)
+void unitEvent(UnitEvent event, const QString &unit, const QString &line, LineFailure failure)
 {
     const Kind &k = kind(event);
-    send(QString::fromLatin1(k.sentence).arg(unit), k.priority, k.messageId, k.name, unit, line);
+    QString message = QString::fromLatin1(k.sentence).arg(unit);
+    Fields reason;
+    if (event == UnitEvent::LineLost && failure != LineFailure::None) {
+        message += QStringLiteral(": ") + QLatin1String(failureText(failure));
+        reason = {{"QV718_REASON", QLatin1String(failureName(failure))}};
+    }
+    send(message, k.priority, k.messageId, k.name, unit, line, reason);
 }
 
 void suppressed(UnitEvent event, int count, const QString &unit, const QString &line)
@@ -123,7 +129,7 @@ UnitEventLog::UnitEventLog(QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &UnitEventLog::endMinutes);
 }
 
-void UnitEventLog::write(UnitEvent event, const QString &unit, const QString &line)
+void UnitEventLog::write(UnitEvent event, const QString &unit, const QString &line, LineFailure failure)
 {
     Kind &kind = m_kinds.at(std::size_t(event));
     if (kind.open && kind.end.hasExpired())
@@ -132,7 +138,7 @@ void UnitEventLog::write(UnitEvent event, const QString &unit, const QString &li
         kind = Kind{true, QDeadlineTimer(MinuteMs), 0, 0, {}, {}};
     if (kind.written < PerMinute) {
         ++kind.written;
-        Journal::unitEvent(event, unit, line);
+        Journal::unitEvent(event, unit, line, failure);
         return;
     }
     ++kind.held;

@@ -22,6 +22,7 @@
 //                      lock-lost, lock-regained, suppressed, command
 //   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port)
 //   QV718_LINE         the line it is on
+//   QV718_REASON       why a line was lost, where known: refused, closed, ...
 //
 // Where the journal's socket is missing, the sentence goes to standard error
 // instead.
@@ -32,8 +33,10 @@ using Fields = QList<QPair<QByteArray, QString>>;
 // The program that writes the entries: its SYSLOG_IDENTIFIER.
 void setIdentifier(const QByteArray &identifier);
 
-// One entry for an event of the unit `unit` on `line`.
-void unitEvent(UnitEvent event, const QString &unit, const QString &line);
+// One entry for an event of the unit `unit` on `line`; a lost line with
+// `failure`, its reason, where it is known, as QV718_REASON (failureName) and
+// in MESSAGE. Other events take no reason.
+void unitEvent(UnitEvent event, const QString &unit, const QString &line, LineFailure failure = LineFailure::None);
 
 // One entry saying that `count` entries of the event `event` of the unit were
 // held back: QV718_EVENT=suppressed, QV718_SUPPRESSED (the count) and
@@ -66,7 +69,7 @@ public:
     explicit UnitEventLog(QObject *parent = nullptr);
 
     // Writes the event's entry, or holds it back.
-    void write(UnitEvent event, const QString &unit, const QString &line);
+    void write(UnitEvent event, const QString &unit, const QString &line, LineFailure failure = LineFailure::None);
 
 private:
     struct Kind

@@ -20,20 +20,31 @@ void UnitWatch::lineOpened()
     m_reported = m_silent = m_lockKnown = false;
 }
 
-void UnitWatch::lineLost()
+void UnitWatch::lineLost(LineFailure failure)
 {
     m_silence.stop();
     if (m_open && m_reported && !m_lost) {
         m_lost = true;
+        m_told = failure;
         emit happened(UnitEvent::LineLost);
     }
     m_open = m_reported = m_silent = m_lockKnown = false;
+}
+
+void UnitWatch::openFailed(LineFailure failure)
+{
+    if (m_open || failure == m_told)
+        return;
+    m_lost = true;
+    m_told = failure;
+    emit happened(UnitEvent::LineLost);
 }
 
 void UnitWatch::forget()
 {
     m_silence.stop();
     m_open = m_reported = m_lost = m_silent = m_lockKnown = false;
+    m_told = LineFailure::None;
 }
 
 void UnitWatch::heard()
@@ -45,6 +56,7 @@ void UnitWatch::heard()
         emit happened(UnitEvent::UnitReporting);
     m_reported = true;
     m_lost = m_silent = false;
+    m_told = LineFailure::None;
 }
 
 void UnitWatch::timeReport()

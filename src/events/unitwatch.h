@@ -1,12 +1,17 @@
 #pragma once
 
+#include "device/unitline.h"
+
 #include <QObject>
 #include <QTimer>
 
 // What happens to a unit on its line, as the panel and the monitor report it.
 // Events of one unit follow each other in a fixed pattern:
 //
-//   LineLost       the line failed, after it had carried a whole report
+//   LineLost       the line failed, after it had carried a whole report; or
+//                  (where the watcher is told of failed openings) an
+//                  opening failed, once per change of its reason while the
+//                  line stays down
 //   LineBack       the line is open again after LineLost, and a whole report
 //                  has arrived on it
 //   UnitSilent     no whole report for SilenceMs on an open line that has
@@ -35,8 +40,14 @@ public:
 
     // A connection stands; nothing has been reported on it yet.
     void lineOpened();
-    // The connection ended: the line is lost.
-    void lineLost();
+    // The connection ended, for `failure`: the line is lost.
+    void lineLost(LineFailure failure = LineFailure::None);
+    // An opening failed, for `failure`, and the line stays down, also before
+    // it ever opened: the monitor tells why a line is down, once for each
+    // new reason (the panel does not call this).
+    void openFailed(LineFailure failure);
+    // Why the line is down, as the latest LineLost told it.
+    LineFailure failure() const { return m_told; }
     // A whole report: a time report, or a status report with its lock bit.
     void timeReport();
     void statusReport(bool locked);
@@ -62,4 +73,5 @@ private:
     bool m_silent = false;    // UnitSilent told, UnitReporting not yet
     bool m_lockKnown = false; // on this connection
     bool m_locked = false;
+    LineFailure m_told = LineFailure::None;  // since the line was last back
 };

@@ -42,6 +42,7 @@ int main(int argc, char *argv[])
         return fail(1, QStringLiteral("cannot listen on %1").arg(options->listen));
     }
     exposer->RegisterCollectable(metrics.registry());
+    exposer->RegisterCollectable(metrics.readAtScrape());
 
     std::vector<std::unique_ptr<MonitoredUnit>> units;
     for (const MonitoredLine &unit : options->units) {

@@ -2,7 +2,32 @@
 
 #include "device/program.h"
 
+#include <sys/timex.h>
+
 using namespace prometheus;
+
+namespace {
+
+// qv718_host_clock_synchronised, from the kernel's clock discipline at each
+// scrape (adjtimex reads it; the monitor cannot set the clock). A unit's
+// clock offset is only as good as the computer's clock.
+class HostClock final : public Collectable
+{
+public:
+    std::vector<MetricFamily> Collect() const override
+    {
+        timex state{};
+        const int clock = ::adjtimex(&state);
+        ClientMetric synchronised;
+        synchronised.gauge.value = clock != -1 && clock != TIME_ERROR && !(state.status & STA_UNSYNC) ? 1 : 0;
+        return {MetricFamily{"qv718_host_clock_synchronised",
+                             "1 while the kernel says the computer's clock is synchronised (adjtimex), else 0",
+                             MetricType::Gauge,
+                             {synchronised}}};
+    }
+};
+
+} // namespace
 
 Metrics::Metrics()
     : m_lineUp(BuildGauge().Name("qv718_line_up").Help("1 while the unit's line is open, else 0").Register(*m_registry))
@@ -32,6 +57,16 @@ Metrics::Metrics()
                  .Name("qv718_unit_info")
                  .Help("Always 1: the unit's line and its settings as the panel shows them")
                  .Register(*m_registry))
+    , m_failures(BuildCounter()
+                     .Name("qv718_line_failures_total")
+                     .Help("Failed openings of the unit's line and losses of it, by reason")
+                     .Register(*m_registry))
+    , m_reportErrors(BuildCounter()
+                         .Name("qv718_report_errors_total")
+                         .Help("What came on the line that was no whole report: stray bytes outside a frame, "
+                               "overlong frames (more than 30 data bytes), incomplete frames")
+                         .Register(*m_registry))
+    , m_hostClock(std::make_shared<HostClock>())
 {
     BuildGauge()
         .Name("qv718_monitor_info")
@@ -52,6 +87,11 @@ Metrics::Unit::Unit(Metrics &metrics, const QString &name)
         Labels labels = m_unit;
         labels["kind"] = kind;
         m_reports[kind] = &metrics.m_reports.Add(labels);
+    }
+    for (const char *kind : {"stray", "overlong", "incomplete"}) {
+        Labels labels = m_unit;
+        labels["kind"] = kind;
+        m_reportErrors[kind] = &metrics.m_reportErrors.Add(labels);
     }
 }
 
@@ -96,6 +136,31 @@ void Metrics::Unit::setClockOffset(double seconds)
     if (!m_offset)
         m_offset = &m_metrics.m_offset.Add(m_unit);
     m_offset->Set(seconds);
+}
+
+void Metrics::Unit::withdrawReadings()
+{
+    if (m_locked)
+        m_metrics.m_locked.Remove(std::exchange(m_locked, nullptr));
+    if (m_offset)
+        m_metrics.m_offset.Remove(std::exchange(m_offset, nullptr));
+}
+
+void Metrics::Unit::lineFailed(const char *reason)
+{
+    prometheus::Counter *&failures = m_failures[reason];
+    if (!failures) {
+        Labels labels = m_unit;
+        labels["reason"] = reason;
+        failures = &m_metrics.m_failures.Add(labels);
+    }
+    failures->Increment();
+}
+
+void Metrics::Unit::reportErrors(const char *kind, quint64 count)
+{
+    if (count)
+        m_reportErrors.at(kind)->Increment(double(count));
 }
 
 void Metrics::Unit::setInfo(const std::map<std::string, std::string> &labels)

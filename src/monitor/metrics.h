@@ -1,5 +1,6 @@
 #pragma once
 
+#include <prometheus/collectable.h>
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
@@ -19,19 +20,27 @@
 //
 //   qv718_line_up                         gauge, 1 while the unit's line is open
 //   qv718_unit_reporting                  gauge, 1 while a whole report came in the last 3 s
-//   qv718_reader_locked                   gauge, the latest status report's lock bit
+//   qv718_reader_locked                   gauge, the latest status report's lock bit,
+//                                         absent while the line is down or the unit silent
 //   qv718_reader_lock_changes_total       counter, changes of that bit within a connection
 //   qv718_reports_total{kind}             counter, whole reports, kind="time" or "status"
 //   qv718_last_report_timestamp_seconds{kind}  gauge, Unix time of the latest
-//   qv718_clock_offset_seconds            gauge, the unit's time minus the computer's
+//   qv718_clock_offset_seconds            gauge, the unit's time minus the computer's,
+//                                         absent while the line is down or the unit silent
+//   qv718_line_failures_total{reason}     counter, failed openings and lost lines, by reason
+//   qv718_report_errors_total{kind}       counter, stray bytes, overlong and incomplete frames
 //   qv718_unit_info{line,read_mode,generate_mode,time_zone,control_function,time_report}  gauge, 1
 //   qv718_monitor_info{version}           gauge, 1 (no unit label)
+//   qv718_host_clock_synchronised         gauge, 1 while the kernel says the computer's
+//                                         clock is synchronised (no unit label; read when scraped)
 class Metrics
 {
 public:
     Metrics();
 
     std::shared_ptr<prometheus::Registry> registry() const { return m_registry; }
+    // What is read when scraped: the computer's clock's sync state.
+    std::shared_ptr<prometheus::Collectable> readAtScrape() const { return m_hostClock; }
 
     // One unit's series.
     class Unit
@@ -47,6 +56,13 @@ public:
         // A whole report of this kind ("time" or "status") at Unix time `at`.
         void report(const char *kind, double at);
         void setClockOffset(double seconds);
+        // The lock and the clock offset stop being true: they are withdrawn
+        // until the next reports set them again.
+        void withdrawReadings();
+        // A failed opening or a lost line, by reason (failureName).
+        void lineFailed(const char *reason);
+        // `count` more report errors of `kind` ("stray", "overlong", "incomplete").
+        void reportErrors(const char *kind, quint64 count);
         void setInfo(const std::map<std::string, std::string> &labels);
 
     private:
@@ -59,6 +75,8 @@ public:
         prometheus::Gauge *m_offset = nullptr;
         prometheus::Gauge *m_info = nullptr;
         std::map<std::string, prometheus::Counter *> m_reports;
+        std::map<std::string, prometheus::Counter *> m_failures;
+        std::map<std::string, prometheus::Counter *> m_reportErrors;
         std::map<std::string, prometheus::Gauge *> m_lastReport;
     };
 
@@ -72,4 +90,7 @@ private:
     prometheus::Family<prometheus::Gauge> &m_lastReport;
     prometheus::Family<prometheus::Gauge> &m_offset;
     prometheus::Family<prometheus::Gauge> &m_info;
+    prometheus::Family<prometheus::Counter> &m_failures;
+    prometheus::Family<prometheus::Counter> &m_reportErrors;
+    std::shared_ptr<prometheus::Collectable> m_hostClock;
 };

@@ -34,21 +34,34 @@ MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &
     m_line.setEntry(line);
     connect(&m_line, &UnitLine::received, this, &MonitoredUnit::received);
     connect(&m_line, &UnitLine::returned, this, &MonitoredUnit::opened);
-    connect(&m_watch, &UnitWatch::silent, this, [this] { m_metrics.setReporting(false); });
+    connect(&m_line, &UnitLine::returnFailed, this, &MonitoredUnit::openFailed);
+    connect(&m_watch, &UnitWatch::silent, this, [this] {
+        m_metrics.setReporting(false);
+        m_metrics.withdrawReadings();
+    });
     connect(&m_watch, &UnitWatch::happened, this, [this](UnitEvent event) {
         if (event == UnitEvent::LockLost || event == UnitEvent::LockRegained)
             m_metrics.lockChanged();
-        m_events.write(event, m_name, m_lineEntry);
+        m_events.write(event, m_name, m_lineEntry, m_watch.failure());
     });
     m_info = {{"line", line.toStdString()}, {"time_report", ""}};
 }
 
 void MonitoredUnit::start()
 {
-    if (m_line.open())
+    if (m_line.open()) {
         opened();
-    else
+    } else {
+        openFailed();
         m_line.awaitReturn();
+    }
+}
+
+// The line stays down: counted, and told when its reason is new.
+void MonitoredUnit::openFailed()
+{
+    m_metrics.lineFailed(failureName(m_line.failure()));
+    m_watch.openFailed(m_line.failure());
 }
 
 void MonitoredUnit::opened()
@@ -60,16 +73,26 @@ void MonitoredUnit::opened()
 
 void MonitoredUnit::lost()
 {
-    m_watch.lineLost();
+    m_metrics.lineFailed(failureName(m_line.failure()));
+    m_watch.lineLost(m_line.failure());
     m_metrics.setLineUp(false);
     m_metrics.setReporting(false);
+    m_metrics.withdrawReadings();
+    m_statusKnown = false;
     m_line.awaitReturn();
 }
 
-// As the panel receives (reportreceiver.h).
+// As the panel receives (reportreceiver.h); what the framing met that was no
+// report is counted.
 void MonitoredUnit::received()
 {
-    if (!m_receiver.receive(m_line, *this))
+    const bool open = m_receiver.receive(m_line, *this);
+    const Module1::ReportFramer::Errors &errors = m_receiver.errors();
+    m_metrics.reportErrors("stray", errors.stray - m_errorsCounted.stray);
+    m_metrics.reportErrors("overlong", errors.overlong - m_errorsCounted.overlong);
+    m_metrics.reportErrors("incomplete", errors.incomplete - m_errorsCounted.incomplete);
+    m_errorsCounted = errors;
+    if (!open)
         lost();
 }
 

@@ -30,6 +30,7 @@ public:
 private:
     void received();
     void opened();
+    void openFailed();
     void lost();
     void updateInfo();
     void updateClockOffset(const quint8 *report, qint16 count);
@@ -46,4 +47,5 @@ private:
     bool m_statusKnown = false;
     std::array<quint8, Module1::StatusReportLength> m_status{};
     std::map<std::string, std::string> m_info;
+    Module1::ReportFramer::Errors m_errorsCounted;  // told to the metrics so far
 };

@@ -85,7 +85,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     m_status = new StatusDisplay(*ui, *m_setTime, m_watch, this);
     connect(&m_watch, &UnitWatch::silent, m_status, &StatusDisplay::showSilent);
     connect(&m_watch, &UnitWatch::happened, this,
-            [this](UnitEvent event) { m_events.write(event, unitName(), lineName()); });
+            [this](UnitEvent event) { m_events.write(event, unitName(), lineName(), m_watch.failure()); });
     connect(Comm, &PortService::commandSent, this,
             [this](const QByteArray &frame) { Journal::command(unitName(), lineName(), frame); });
     new SettingsControls(*ui, *m_status, *Comm, this);
@@ -216,7 +216,7 @@ void frm718::Comm_OnComm()
 
 void frm718::showLinkLost()
 {
-    m_watch.lineLost();
+    m_watch.lineLost(Comm->failure());
     if (Comm->isOpen())
         Comm->close();
     showCannotOpenComport();
