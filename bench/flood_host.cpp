@@ -1,25 +1,31 @@
-// A Telnet server on loopback that floods its client with negotiation and
-// never reads. Each connection it takes gets the agreement to binary mode
-// both ways and the request for the serial-port option:
+// A Telnet server on loopback that floods its client, with negotiation or
+// with data, and never reads. Each connection it takes gets the agreement to
+// binary mode both ways and the request for the serial-port option:
 //
 //   FF FB 00   IAC WILL BINARY
 //   FF FD 00   IAC DO BINARY
 //   FF FD 2C   IAC DO COM-PORT-OPTION
 //
-// and then, once flooding, FF FB 01 (IAC WILL ECHO) without end, for as long
-// as the client takes it. Before the flood a connection is held quietly after
-// the agreement, so that a panel can settle on it first.
+// and then, once flooding, FF FB 01 (IAC WILL ECHO) without end, or data
+// bytes (0x78, never IAC) without end, for as long as the client takes them.
+// Before the flood a connection is held quietly after the agreement, so that
+// a panel can settle on it first. A raw tcp:// client takes the agreement's
+// nine bytes as data too, and the data flood straight into the program.
 //
 //   flood_host
 //
 // Prints its port. Then reads commands, one a line, on standard input, and
 // answers each on standard output:
 //
-//   flood   every connection, open or to come, is flooded from now on; "ok"
+//   flood   every connection, open or to come, is flooded with IAC WILL ECHO
+//           from now on; "ok"
+//   data    every connection, open or to come, is flooded with data bytes
+//           from now on, as fast as TCP carries them; "ok"
 //   count   "CONNECTIONS BYTES": connections taken so far, and bytes of
 //           flood sent
 //
-// Ends when its standard input closes.
+// The first of flood and data holds: the other is then answered "already
+// flooding", so that no command is cut. Ends when its standard input closes.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -69,8 +75,13 @@ int main()
         flood[i + 2] = 0x01;
     }
 
+    // Data bytes; no IAC (0xFF) among them, and no byte a unit's report
+    // begins or ends with.
+    const std::vector<unsigned char> data(flood.size(), 0x78);
+
     std::vector<Client> clients;
     bool flooding = false;
+    const std::vector<unsigned char> *sent = &flood;
     unsigned long connections = 0;
     unsigned long long flooded = 0;
     std::string command;
@@ -98,9 +109,9 @@ int main()
                     if (n > 0)
                         client.agreed += std::size_t(n);
                 } else {
-                    n = send(client.fd, flood.data() + client.offset, flood.size() - client.offset, MSG_NOSIGNAL);
+                    n = send(client.fd, sent->data() + client.offset, sent->size() - client.offset, MSG_NOSIGNAL);
                     if (n > 0) {
-                        client.offset = (client.offset + std::size_t(n)) % flood.size();
+                        client.offset = (client.offset + std::size_t(n)) % sent->size();
                         flooded += std::size_t(n);
                     }
                 }
@@ -128,9 +139,15 @@ int main()
             command.append(bytes, std::size_t(n));
             for (std::size_t end; (end = command.find('\n')) != std::string::npos; command.erase(0, end + 1)) {
                 const std::string line = command.substr(0, end);
-                if (line == "flood") {
-                    flooding = true;
-                    std::printf("ok\n");
+                if (line == "flood" || line == "data") {
+                    const std::vector<unsigned char> *kind = line == "flood" ? &flood : &data;
+                    if (flooding && kind != sent) {
+                        std::printf("already flooding\n");
+                    } else {
+                        flooding = true;
+                        sent = kind;
+                        std::printf("ok\n");
+                    }
                 } else if (line == "count") {
                     std::printf("%lu %llu\n", connections, flooded);
                 } else {
