@@ -28,9 +28,15 @@ int main(int argc, char *argv[])
     };
 
     QString error;
-    const std::optional<MonitorOptions> options = readMonitorOptions(QCoreApplication::arguments(), error);
+    const std::optional<MonitorCommandLine> commandLine = readCommandLine(QCoreApplication::arguments(), error);
+    const std::optional<MonitorOptions> options = commandLine ? readMonitorOptions(*commandLine, error) : std::nullopt;
     if (!options)
         return fail(2, error);
+    if (commandLine->checkOnly) {
+        const auto units = options->units.size();
+        std::printf("qv718-monitor: %lld unit%s, /metrics on %s\n", qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));
+        return 0;
+    }
     if (!watchSignals({SIGINT, SIGTERM}, [](int) { QCoreApplication::quit(); }))
         return fail(1, QStringLiteral("cannot watch for signals"));
 
