@@ -1,5 +1,5 @@
 #include "metrics.h"
-#include "monitoredunit.h"
+#include "monitor.h"
 #include "monitoroptions.h"
 
 #include "device/program.h"
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -37,10 +36,16 @@ int main(int argc, char *argv[])
         std::printf("qv718-monitor: %lld unit%s, /metrics on %s\n", qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));
         return 0;
     }
-    if (!watchSignals({SIGINT, SIGTERM}, [](int) { QCoreApplication::quit(); }))
+    Metrics metrics;
+    Monitor monitor(*commandLine, metrics);
+    if (!watchSignals({SIGINT, SIGTERM, SIGHUP}, [&monitor](int number) {
+            if (number == SIGHUP)
+                monitor.reload();
+            else
+                QCoreApplication::quit();
+        }))
         return fail(1, QStringLiteral("cannot watch for signals"));
 
-    Metrics metrics;
     std::unique_ptr<prometheus::Exposer> exposer;
     try {
         exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
@@ -49,10 +54,6 @@ int main(int argc, char *argv[])
     }
     exposer->RegisterCollectable(metrics.registry());
 
-    std::vector<std::unique_ptr<MonitoredUnit>> units;
-    for (const MonitoredLine &unit : options->units) {
-        units.push_back(std::make_unique<MonitoredUnit>(unit.name, unit.line, metrics));
-        units.back()->start();
-    }
+    monitor.start(*options);
     return QCoreApplication::exec();
 }

@@ -33,7 +33,7 @@ public:
 
     std::shared_ptr<prometheus::Registry> registry() const { return m_registry; }
 
-    // One unit's series.
+    // One unit's series, withdrawn with it.
     class Unit
     {
     public:

@@ -18,7 +18,8 @@ const char *const Description =
     "device servers, and serves what they report as Prometheus metrics on\n"
     "http://ADDR:PORT/metrics; their events (line lost and back, silent and\n"
     "reporting, lock lost and regained) go to the systemd journal. It never\n"
-    "sends a command to a unit. Ends on SIGINT or SIGTERM.";
+    "sends a command to a unit. Reads its settings again on SIGHUP; ends on\n"
+    "SIGINT or SIGTERM.";
 
 // Why a unit's NAME or LINE cannot be used, or nothing.
 QString refusal(const QString &name, const QString &line)

@@ -1,0 +1,63 @@
+#include "monitor.h"
+
+#include "events/journal.h"
+
+Monitor::Monitor(MonitorCommandLine commandLine, Metrics &metrics)
+    : m_commandLine(std::move(commandLine))
+    , m_metrics(metrics)
+{
+}
+
+void Monitor::start(const MonitorOptions &options)
+{
+    m_listen = options.listen;
+    for (const MonitoredLine &unit : options.units)
+        watch(unit);
+}
+
+void Monitor::watch(const MonitoredLine &unit)
+{
+    Watched &watched = m_units[unit.name];
+    watched.line = unit.line;
+    watched.unit = std::make_unique<MonitoredUnit>(unit.name, unit.line, m_metrics);
+    watched.unit->start();
+}
+
+void Monitor::reload()
+{
+    using Journal::SettingsEvent;
+    QString error;
+    const std::optional<MonitorOptions> options = readMonitorOptions(m_commandLine, error);
+    if (!options) {
+        Journal::settingsEvent(SettingsEvent::Refused, QStringLiteral("Settings not reloaded, those in use kept: %1").arg(error));
+        return;
+    }
+    std::map<QString, QString> lines;
+    for (const MonitoredLine &unit : options->units)
+        lines[unit.name] = unit.line;
+    // A unit removed or moved goes, with its series, before any comes, so that
+    // a unit's new series are never taken for the old ones.
+    int removed = 0, changed = 0;
+    for (auto it = m_units.begin(); it != m_units.end();) {
+        const auto wanted = lines.find(it->first);
+        if (wanted != lines.end() && wanted->second == it->second.line) {
+            ++it;
+            continue;
+        }
+        ++(wanted == lines.end() ? removed : changed);
+        it = m_units.erase(it);
+    }
+    const int unchanged = int(m_units.size());
+    for (const MonitoredLine &unit : options->units) {
+        if (!m_units.count(unit.name))
+            watch(unit);
+    }
+    const QString source = m_commandLine.config.isEmpty() ? QStringLiteral("the command line") : m_commandLine.config;
+    Journal::settingsEvent(SettingsEvent::Reloaded, QStringLiteral("Settings reloaded from %1: units added %2, removed %3, "
+                                                                   "changed %4, unchanged %5")
+                                                        .arg(source).arg(int(m_units.size()) - unchanged - changed)
+                                                        .arg(removed).arg(changed).arg(unchanged));
+    if (options->listen != m_listen)
+        Journal::settingsEvent(SettingsEvent::NeedsRestart, QStringLiteral("listen=%1 takes effect at the next start; "
+                                                                           "/metrics stays on %2").arg(options->listen, m_listen));
+}
