@@ -35,9 +35,11 @@ void Monitor::reload()
     std::map<QString, QString> lines;
     for (const MonitoredLine &unit : options->units)
         lines[unit.name] = unit.line;
-    // A unit removed or moved goes, with its series, before any comes, so that
-    // a unit's new series are never taken for the old ones.
-    int removed = 0, changed = 0;
+    // Units removed or moved go before any come: the lines they held are then
+    // free for the units that come (a serial device opens for one holder),
+    // and a moved unit's series are withdrawn before it adds series of the
+    // same labels, which the registry would otherwise hand back as the old.
+    std::size_t removed = 0, changed = 0;
     for (auto it = m_units.begin(); it != m_units.end();) {
         const auto wanted = lines.find(it->first);
         if (wanted != lines.end() && wanted->second == it->second.line) {
@@ -47,16 +49,16 @@ void Monitor::reload()
         ++(wanted == lines.end() ? removed : changed);
         it = m_units.erase(it);
     }
-    const int unchanged = int(m_units.size());
+    const std::size_t unchanged = m_units.size();
     for (const MonitoredLine &unit : options->units) {
         if (!m_units.count(unit.name))
             watch(unit);
     }
     const QString source = m_commandLine.config.isEmpty() ? QStringLiteral("the command line") : m_commandLine.config;
-    Journal::settingsEvent(SettingsEvent::Reloaded, QStringLiteral("Settings reloaded from %1: units added %2, removed %3, "
-                                                                   "changed %4, unchanged %5")
-                                                        .arg(source).arg(int(m_units.size()) - unchanged - changed)
-                                                        .arg(removed).arg(changed).arg(unchanged));
+    const auto count = [](std::size_t n) { return QString::number(n); };
+    Journal::settingsEvent(SettingsEvent::Reloaded,
+                           QStringLiteral("Settings reloaded from %1: units added %2, removed %3, changed %4, unchanged %5")
+                               .arg(source, count(m_units.size() - unchanged - changed), count(removed), count(changed), count(unchanged)));
     if (options->listen != m_listen)
         Journal::settingsEvent(SettingsEvent::NeedsRestart, QStringLiteral("listen=%1 takes effect at the next start; "
                                                                            "/metrics stays on %2").arg(options->listen, m_listen));

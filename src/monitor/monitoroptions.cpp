@@ -68,10 +68,10 @@ QString lineIdentity(const QString &entry)
 
 // The units accepted so far, each with where it was named (its line of the
 // file; 0 for --unit) and the line it is on.
-struct Units
+struct AcceptedUnits
 {
     QString file;
-    QList<MonitoredLine> units;
+    QList<MonitoredLine> list;
     QList<int> lineNumbers;
     QStringList identities;
 
@@ -80,19 +80,19 @@ struct Units
     {
         QString why = refusal(unit.name, unit.line);
         const QString identity = why.isEmpty() ? lineIdentity(unit.line.trimmed()) : QString();
-        for (qsizetype i = 0; i < units.size() && why.isEmpty(); ++i) {
+        for (qsizetype i = 0; i < list.size() && why.isEmpty(); ++i) {
             const QString where = lineNumbers[i] == 0 ? QString()
                 : lineNumber ? QStringLiteral("line %1").arg(lineNumbers[i])
-                             : QStringLiteral("%1:%2").arg(file).arg(lineNumbers[i]);
-            if (units[i].name == unit.name)
+                             : QStringLiteral("%1:%2").arg(file, QString::number(lineNumbers[i]));
+            if (list[i].name == unit.name)
                 why = QStringLiteral("unit %1 is named twice").arg(unit.name)
                     + (where.isEmpty() ? QString() : QStringLiteral(" (also at %1)").arg(where));
             else if (identities[i] == identity)
                 why = QStringLiteral("units %1%2 and %3 share one line: %4")
-                          .arg(units[i].name, where.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(where), unit.name, identity);
+                          .arg(list[i].name, where.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(where), unit.name, identity);
         }
         if (why.isEmpty()) {
-            units << unit;
+            list << unit;
             lineNumbers << lineNumber;
             identities << identity;
         }
@@ -102,7 +102,7 @@ struct Units
 
 // Reads the settings file into `units` and `listen` (see monitoroptions.h);
 // false with the one line that says why.
-bool readSettingsFile(Units &units, QString &listen, QString &error)
+bool readSettingsFile(AcceptedUnits &units, QString &listen, QString &error)
 {
     QFile file(units.file);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -118,7 +118,7 @@ bool readSettingsFile(Units &units, QString &listen, QString &error)
     for (QString text : all.split(QLatin1Char('\n'))) {
         ++number;
         const auto refuse = [&](const QString &why) {
-            error = QStringLiteral("%1:%2: %3").arg(units.file).arg(number).arg(why);
+            error = QStringLiteral("%1:%2: %3").arg(units.file, QString::number(number), why);
             return false;
         };
         if (const qsizetype comment = text.indexOf(QLatin1Char(';')); comment >= 0)
@@ -201,7 +201,7 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
 std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &commandLine, QString &error)
 {
     MonitorOptions options;
-    Units units;
+    AcceptedUnits units;
     units.file = commandLine.config;
     if (!commandLine.config.isEmpty() && !readSettingsFile(units, options.listen, error)) {
         if (!commandLine.configNamed && !QFileInfo::exists(commandLine.config))
@@ -213,7 +213,7 @@ std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &comma
         if (!error.isEmpty())
             return std::nullopt;
     }
-    options.units = units.units;
+    options.units = units.list;
     if (commandLine.listen)
         options.listen = *commandLine.listen;
     if (options.units.isEmpty())
