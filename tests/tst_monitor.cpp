@@ -37,6 +37,44 @@ std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const
     return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
 }
 
+// The series /metrics on 127.0.0.1:`port` shows, by name and labels: the units report on meanwhile.
+QStringList seriesAt(quint16 port)
+{
+    return QString(request(port, "GET", "/metrics").second).split('\n').filter("qv718_").replaceInStrings(QRegularExpression(" [^ ]*$"), "");
+}
+
+// A systemd-journald of the test's own, in the mount namespace it runs in, over a tmpfs on /run: nothing of the
+// machine's own journal is touched. False if it could not be started.
+bool startOwnJournal(std::unique_ptr<Running> &journald)
+{
+    for (const char *folder : {"/run", "/var/log/journal"})
+        if (QDir(folder).exists() && ::mount("tmpfs", folder, "tmpfs", 0, nullptr) != 0)
+            return false;
+    if (!QDir("/sys/fs/cgroup").exists()  // a chroot without /sys: journald needs the control groups
+        && (::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0 || ::mount("cgroup2", "/sys/fs/cgroup", "cgroup2", 0, nullptr) != 0))
+        return false;
+    journald = std::make_unique<Running>(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald", QStringList{});
+    return QTest::qWaitFor([] { return QFile::exists("/run/systemd/journal/socket"); }, Patience);
+}
+
+// The entries of `program` in that journal, in order, each as its fields QV718_EVENT|PRIORITY|QV718_UNIT|MESSAGE_ID's
+// first four digits|MESSAGE|QV718_FRAME, QV718_SUPPRESSED and QV718_SUPPRESSED_EVENT run together.
+QStringList journalEntries(const char *program)
+{
+    Running journalctl("journalctl", {"-D", "/run/log/journal", "-o", "json", QString("SYSLOG_IDENTIFIER=") + program});
+    journalctl.waitForFinished(Patience);
+    QStringList seen;
+    for (const QByteArray &entry : journalctl.readAllStandardOutput().split('\n')) {
+        const QJsonObject f = QJsonDocument::fromJson(entry).object();
+        if (!f.isEmpty())
+            seen << QStringList{f["QV718_EVENT"].toString(), f["PRIORITY"].toString(), f["QV718_UNIT"].toString(),
+                                f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(),
+                                f["QV718_FRAME"].toString() + f["QV718_SUPPRESSED"].toString() + f["QV718_SUPPRESSED_EVENT"].toString()
+                                    + f["QV718_REASON"].toString()}.join('|');
+    }
+    return seen;
+}
+
 // Debian's Prometheus on loopback, scraping 127.0.0.1:`target` every second.
 struct Prometheus
 {
@@ -69,19 +107,25 @@ class MonitorTest : public QObject
 
 private slots:
     // Each refusal names what it refuses in one line on standard error and ends with status 2, before anything needs a
-    // display or reads settings; an address the monitor cannot listen on, 1.
+    // display or reads settings; an address the monitor cannot listen on, 1. A settings file (%f, in %d) is refused at its
+    // line; --check-config takes a good one without calling its unit's server (port %2) or taking its listen= (%1, taken).
     void refusals_data()
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("said");
         QTest::addColumn<int>("status");
-        const auto row = [](const char *name, const char *program, const QString &arguments, const char *said, int status = 2) {
+        QTest::addColumn<QString>("settings");
+        const auto row = [](const char *name, const char *program, const QString &arguments, const char *said, int status = 2,
+                            const char *settings = "") {
             QTest::newRow(name) << program << arguments.split(' ', Qt::SkipEmptyParts).replaceInStrings("''", "")
-                                << QString(program).section('/', -1) + ": " + said << status;
+                                << (*said ? QString(program).section('/', -1) + ": " + said : QString()) << status << settings;
         };
         const char *monitor = QV718_MONITOR, *panel = QV718_PANEL;
-        row("no unit, no settings file", monitor, "--config /nonexistent/qv718.conf", "cannot read the settings file /nonexistent/qv718.conf");
+        const auto file = [&](const char *name, const char *settings, const QString &arguments, const char *said, int status = 2) {
+            row(name, monitor, "--config %f " + arguments, said, status, settings);
+        };
+        row("no unit, no settings file", monitor, "--config /nonexistent/qv718.conf", "cannot read the settings file /nonexistent/qv718.conf: No such file or directory");
         row("bad option", monitor, "--units a=/dev/x", "Unknown option 'units'.");
         row("bad name", monitor, "--unit a/b=/dev/x", "unit name \"a/b\": expected 1 to 64 of A-Z a-z 0-9 _ . -");
         row("name too long", monitor, "--unit " + QString(65, 'n') + "=/dev/x", qPrintable("unit name \"" + QString(65, 'n') + "\": expected 1 to 64 of A-Z a-z 0-9 _ . -"));
@@ -90,6 +134,20 @@ private slots:
         row("a name twice", monitor, "--unit a=/dev/x --unit a=/dev/y", "unit a is named twice");
         row("bad address", monitor, "--unit a=/dev/x --listen localhost:9718", "--listen localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
         row("address taken", monitor, "--unit a=/dev/x --listen 127.0.0.1:%1", "cannot listen on 127.0.0.1:%1", 1);
+        file("file: a slash in a name", "[Units]\nrack/1=/dev/x", "", "%f:2: unit name \"rack/1\": expected 1 to 64 of A-Z a-z 0-9 _ . -");
+        file("file: a name twice", "[Units]\na=/dev/x\nb=/dev/y\na=/dev/z", "--check-config", "%f:4: unit a is named twice (also at line 2)");
+        file("file and --unit: a name twice", "[Units]\na=/dev/x", "--unit a=/dev/y", "unit a is named twice (also at %f:2)");
+        file("file: unknown key", "[Units]\na=/dev/x\n[Monitor]\nListen=127.0.0.1:9718", "", "%f:4: unknown key \"Listen\" in [Monitor]");
+        file("file: unknown section", "[Unit]\na=/dev/x", "", "%f:1: unknown section [Unit]: the sections are [Units] and [Monitor]");
+        file("file: one device through a link", "[Units]\na=/dev/null\nb=%d/null", "--check-config", "%f:3: units a (line 2) and b share one line: /dev/null");
+        file("file: one network line", "[Units]\na=tcp://Rack-A:7000 ; a\nb=tcp://rack-a:7000", "--check-config", "%f:3: units a (line 2) and b share one line: tcp://rack-a:7000");
+        file("file and --unit: one line", "[Units]\na=/dev/x", "--unit b=/dev/x", "units a (%f:2) and b share one line: /dev/x");
+        file("file: # begins no comment", "# units\n[Units]\na=/dev/x", "--check-config", "%f:1: \"#\" begins no comment; \";\" does");
+        file("file: no KEY=VALUE", "[Units]\nrack1 /dev/x", "", "%f:2: neither a comment (;), a [section] nor KEY=VALUE: \"rack1 /dev/x\"");
+        file("file: bad listen", "[Units]\na=/dev/x\n[Monitor]\nlisten=localhost:9718", "", "%f:4: listen=localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
+        file("file: key before a section", "a=/dev/x", "", "%f:1: key \"a\" before any section ([Units] or [Monitor])");
+        file("file: bad line", "[Units]\na=gopher://x:1", "--check-config", "%f:2: unit a: line \"gopher://x:1\": unknown scheme");
+        file("--check-config: accepted", "; units\n[Units]\n rack1 = tcp://127.0.0.1:%2 ; a\n\n[Monitor]\nlisten=127.0.0.1:%1", "--check-config", "", 0);
         row("panel: port 17", panel, "--port 17", "--port \"17\": not a port number from 1 to 16");
         row("panel: port 65537", panel, "--port 65537", "--port \"65537\": not a port number from 1 to 16");
         row("panel: empty port", panel, "--port ''", "--port \"\": no line");
@@ -104,18 +162,29 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, said);
         QFETCH(int, status);
-        QTcpServer taken;
-        QVERIFY(taken.listen(QHostAddress::LocalHost));
-        QTemporaryDir home;  // the panel's settings would go here
+        QFETCH(QString, settings);
+        QTcpServer taken, deviceServer;
+        QVERIFY(taken.listen(QHostAddress::LocalHost) && deviceServer.listen(QHostAddress::LocalHost));
+        QTemporaryDir home, dir;  // the panel's settings would go in home
+        QFile file(dir.filePath("monitor.conf"));
+        const auto fill = [&](QString text) {
+            return text.replace("%1", QString::number(taken.serverPort())).replace("%2", QString::number(deviceServer.serverPort()))
+                .replace("%f", file.fileName()).replace("%d", dir.path());
+        };
+        QVERIFY(QFile::link("/dev/null", dir.filePath("null")) && file.open(QIODevice::WriteOnly) && file.write(fill(settings).toUtf8()) >= 0);
+        file.close();
         QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             noDisplay.remove(name);
         noDisplay.insert("XDG_CONFIG_HOME", home.path());
-        Running refusing(program, arguments.replaceInStrings("%1", QString::number(taken.serverPort())), noDisplay);
+        for (QString &argument : arguments)
+            argument = fill(argument);
+        Running refusing(program, arguments, noDisplay);
         QVERIFY(refusing.waitForFinished(Patience));
-        QCOMPARE(QString::fromLocal8Bit(refusing.readAllStandardError()).trimmed(), said.replace("%1", QString::number(taken.serverPort())));
+        QCOMPARE(QString::fromLocal8Bit(refusing.readAllStandardError()).trimmed(), fill(said));
         QCOMPARE(refusing.exitCode(), status);
         QVERIFY(QDir(home.path()).isEmpty());
+        QVERIFY(!deviceServer.waitForNewConnection(0));
     }
 
     // Prometheus scrapes units on a pseudo-terminal and behind ser2net, raw and RFC 2217: the lock as the unit reports
@@ -149,14 +218,10 @@ private slots:
         promtool.write(request(port, "GET", "/metrics").second);
         promtool.closeWriteChannel();
         QVERIFY2(promtool.waitForFinished(Patience) && promtool.exitCode() == 0, promtool.readAll().constData());
-        // The series by name and labels: the units report on meanwhile.
-        const auto series = [&] {
-            return QString(request(port, "GET", "/metrics").second).split('\n').filter("qv718_").replaceInStrings(QRegularExpression(" [^ ]*$"), "");
-        };
-        const QStringList before = series();
+        const QStringList before = seriesAt(port);
         for (const auto &[method, path] : {std::pair{"POST", "/metrics"}, {"GET", "/other"}, {"DELETE", "/metrics"}})
             QVERIFY(request(port, method, path).first >= 400);
-        QCOMPARE(series(), before);
+        QCOMPARE(seriesAt(port), before);
         monitor.terminate();
         QVERIFY(monitor.waitForFinished(Patience) && monitor.exitStatus() == QProcess::NormalExit && monitor.exitCode() == 0);
     }
@@ -171,12 +236,8 @@ private slots:
             QVERIFY2(passesInOwnNamespace({"--mount"}, "eventsInTheJournal", output), output.constData());
             return;
         }
-        for (const char *folder : {"/run", "/var/log/journal"})  // nothing of the machine's own journal is touched
-            QVERIFY(!QDir(folder).exists() || ::mount("tmpfs", folder, "tmpfs", 0, nullptr) == 0);
-        if (!QDir("/sys/fs/cgroup").exists())  // a chroot without /sys: journald needs the control groups
-            QVERIFY(::mount("sysfs", "/sys", "sysfs", 0, nullptr) == 0 && ::mount("cgroup2", "/sys/fs/cgroup", "cgroup2", 0, nullptr) == 0);
-        Running journald(QFile::exists("/lib/systemd/systemd-journald") ? "/lib/systemd/systemd-journald" : "/usr/lib/systemd/systemd-journald", {});
-        QTRY_VERIFY(QFile::exists("/run/systemd/journal/socket"));
+        std::unique_ptr<Running> journald;
+        QVERIFY(startOwnJournal(journald));
         QTemporaryDir dir;
         const QString link = dir.filePath("unit");
         auto pty = std::make_unique<Pty>();
@@ -227,17 +288,7 @@ private slots:
         Operator::click(Controls{window}.box("chkFreeze"));
 
         const auto entries = [](const char *program) {
-            Running journalctl("journalctl", {"-D", "/run/log/journal", "-o", "json", QString("SYSLOG_IDENTIFIER=") + program});
-            journalctl.waitForFinished(Patience);
-            QStringList seen;
-            for (const QByteArray &entry : journalctl.readAllStandardOutput().split('\n')) {
-                const QJsonObject f = QJsonDocument::fromJson(entry).object();
-                if (!f.isEmpty())
-                    seen << QStringList{f["QV718_EVENT"].toString(), f["PRIORITY"].toString(), f["QV718_UNIT"].toString(),
-                                        f["MESSAGE_ID"].toString().left(4), f["MESSAGE"].toString(),
-                                        f["QV718_FRAME"].toString() + f["QV718_SUPPRESSED"].toString() + f["QV718_SUPPRESSED_EVENT"].toString()
-                                            + f["QV718_REASON"].toString()}.join('|');
-            }
+            QStringList seen = journalEntries(program);
             std::sort(seen.end() - std::min<qsizetype>(seen.size(), 2), seen.end());  // the two minutes end together
             return seen;
         };
@@ -257,6 +308,52 @@ private slots:
             "command|6|1|e50e|Unit 1 was sent SetReadMode 4 [04 02 FA]|04 02 FA",
             "command|6|1|e50e|Unit 1 was sent SetOutputFreeze 1 [01 04 FA]|01 04 FA",
             "unit-silent|4|1|88a2|Unit 1 stopped reporting|"}), Patience);  // its reports stopped with the commands
+    }
+
+    // SIGHUP reads the settings file again: one it refuses changes nothing and says why in one warning; then a unit added
+    // is watched (on the line of one removed, which is withdrawn), one whose line changed on its new line, the unit left
+    // as it was counts on from where it was, and a new listen= waits for the next start. In a journal of the test's own.
+    void reload()
+    {
+        QByteArray output;
+        if (!inOwnNamespace()) {
+            QVERIFY2(passesInOwnNamespace({"--mount"}, "reload", output), output.constData());
+            return;
+        }
+        std::unique_ptr<Running> journald;
+        QVERIFY(startOwnJournal(journald));
+        SimulatedUnit kept({"--interval", "100"}), removed({}), moved({});
+        QTemporaryDir dir;
+        const QString file = dir.filePath("monitor.conf"), port = QString::number(freePort());
+        const auto settings = [&](const QString &units, const QString &monitor) {
+            QFile conf(file);
+            return conf.open(QIODevice::WriteOnly) && conf.write(("[Units]\n" + units + "\n[Monitor]\n" + monitor + "\n").toUtf8()) > 0;
+        };
+        const auto shown = [&](const QString &series) { return request(port.toUShort(), "GET", "/metrics").second.contains(series.toUtf8()); };
+        const auto reports = [&] { return QString(request(port.toUShort(), "GET", "/metrics").second).section("qv718_reports_total{kind=\"time\",unit=\"kept\"} ", 1).section('\n', 0, 0).toInt(); };
+        QVERIFY(settings("kept=" + kept.link + "\nremoved=" + removed.link + "\nmoved=/nonexistent/moved", "listen=127.0.0.1:" + port));
+        Running monitor(QV718_MONITOR, {"--config", file});
+        QTRY_VERIFY_WITH_TIMEOUT(reports() >= 20 && shown("qv718_line_up{unit=\"removed\"} 1"), Patience);
+        const QStringList before = seriesAt(port.toUShort());
+        QVERIFY(settings("kept=" + kept.link, "Listen=127.0.0.1:" + port));
+        int counted = reports();
+        ::kill(pid_t(monitor.processId()), SIGHUP);
+        const QString refused = "settings-refused|4||aa52|Settings not reloaded, those in use kept: " + file + ":4: unknown key \"Listen\" in [Monitor]|";
+        QTRY_COMPARE_WITH_TIMEOUT(journalEntries("qv718-monitor").filter(QRegularExpression("^settings-")), QStringList{refused}, Patience);
+        QVERIFY(reports() >= counted);
+        QCOMPARE(seriesAt(port.toUShort()), before);
+
+        QVERIFY(settings("kept=" + kept.link + "\nmoved=" + moved.link + "\nadded=" + removed.link, "listen=[::1]:" + port));
+        counted = reports();
+        ::kill(pid_t(monitor.processId()), SIGHUP);
+        QTRY_VERIFY_WITH_TIMEOUT(shown("qv718_line_up{unit=\"added\"} 1") && shown(",line=\"" + moved.link + "\","), Patience);
+        QVERIFY2(reports() >= counted, qPrintable(QString("%1 reports before, %2 after").arg(counted).arg(reports())));
+        QVERIFY(!shown("unit=\"removed\""));
+        QTRY_COMPARE_WITH_TIMEOUT(journalEntries("qv718-monitor").filter(QRegularExpression("^settings-")), (QStringList{refused,
+            "settings-reloaded|5||324e|Settings reloaded from " + file + ": units added 1, removed 1, changed 1, unchanged 1|",
+            "settings-restart|4||0b43|listen=[::1]:" + port + " takes effect at the next start; /metrics stays on 127.0.0.1:" + port + "|"}), Patience);
+        ::kill(pid_t(monitor.processId()), SIGINT);
+        QVERIFY(monitor.waitForFinished(Patience) && monitor.exitStatus() == QProcess::NormalExit && monitor.exitCode() == 0);
     }
 };
 

@@ -41,6 +41,18 @@ constexpr Kind Kinds[] = {
 constexpr const char *CommandMessageId = "e50e5a9f18664450aedc16a5c3d52b43";
 constexpr const char *SuppressedMessageId = "d2a9a99db27a489fa10c4eb5704f7686";
 
+struct SettingsKind
+{
+    const char *name;
+    const char *messageId;
+    int priority;
+};
+constexpr SettingsKind SettingsKinds[] = {
+    {"settings-reloaded", "324e9380e00e48e2bab50c95239f38c0", 5},
+    {"settings-refused", "aa52961de7fd41b5b0156b5486368cc7", 4},
+    {"settings-restart", "0b43fc2578954482a0415e74601c024d", 4},
+};
+
 const Kind &kind(UnitEvent event)
 {
     for (const Kind &k : Kinds) {
@@ -59,9 +71,9 @@ void send(const QString &message, int priority, const char *messageId, const cha
                   {"PRIORITY", QString::number(priority)},
                   {"MESSAGE_ID", QString::fromLatin1(messageId)},
                   {"SYSLOG_IDENTIFIER", QString::fromLatin1(identifier())},
-                  {"QV718_EVENT", QString::fromLatin1(event)},
-                  {"QV718_UNIT", unit},
-                  {"QV718_LINE", line}};
+                  {"QV718_EVENT", QString::fromLatin1(event)}};
+    if (!unit.isEmpty())
+        fields += {{"QV718_UNIT", unit}, {"QV718_LINE", line}};
     fields += more;
     std::vector<QByteArray> texts;
     std::vector<iovec> parts;
@@ -118,6 +130,12 @@ void command(const QString &unit, const QString &line, const QByteArray &frame)
     send(QStringLiteral("Unit %1 was sent %2 %3 [%4]").arg(unit, QLatin1String(name ? name : "?"), value, bytes), 6,
          CommandMessageId, "command", unit, line,
          {{"QV718_COMMAND", QLatin1String(name ? name : "")}, {"QV718_VALUE", value}, {"QV718_FRAME", bytes}});
+}
+
+void settingsEvent(SettingsEvent event, const QString &message)
+{
+    const SettingsKind &k = SettingsKinds[int(event)];
+    send(message, k.priority, k.messageId, k.name, {}, {});
 }
 
 } // namespace Journal

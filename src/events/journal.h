@@ -19,9 +19,11 @@
 //   MESSAGE_ID         one fixed id per kind of event (listed in the README)
 //   SYSLOG_IDENTIFIER  the program: qv718-monitor or qv718-panel
 //   QV718_EVENT        line-lost, line-back, unit-silent, unit-reporting,
-//                      lock-lost, lock-regained, suppressed, command
-//   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port)
-//   QV718_LINE         the line it is on
+//                      lock-lost, lock-regained, suppressed, command;
+//                      settings-reloaded, settings-refused, settings-restart
+//   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port);
+//                      none in the settings entries
+//   QV718_LINE         the line it is on; none in the settings entries
 //   QV718_REASON       why a line was lost, where known: refused, closed, ...
 //
 // Where the journal's socket is missing, the sentence goes to standard error
@@ -47,6 +49,14 @@ void suppressed(UnitEvent event, int count, const QString &unit, const QString &
 // QV718_COMMAND (its name), QV718_VALUE and QV718_FRAME (its bytes in
 // hexadecimal).
 void command(const QString &unit, const QString &line, const QByteArray &frame);
+
+// What became of the monitor's settings read again, in `message`:
+//   Reloaded      settings-reloaded, 5 (notice): applied
+//   Refused       settings-refused, 4 (warning): refused, those in use kept
+//   NeedsRestart  settings-restart, 4: a change that takes effect only at
+//                 the next start
+enum class SettingsEvent { Reloaded, Refused, NeedsRestart };
+void settingsEvent(SettingsEvent event, const QString &message);
 
 } // namespace Journal
 

@@ -1,5 +1,5 @@
 #include "metrics.h"
-#include "monitoredunit.h"
+#include "monitor.h"
 #include "monitoroptions.h"
 
 #include "device/program.h"
@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <vector>
 
 int main(int argc, char *argv[])
 {
@@ -28,13 +27,25 @@ int main(int argc, char *argv[])
     };
 
     QString error;
-    const std::optional<MonitorOptions> options = readMonitorOptions(QCoreApplication::arguments(), error);
+    const std::optional<MonitorCommandLine> commandLine = readCommandLine(QCoreApplication::arguments(), error);
+    const std::optional<MonitorOptions> options = commandLine ? readMonitorOptions(*commandLine, error) : std::nullopt;
     if (!options)
         return fail(2, error);
-    if (!watchSignals({SIGINT, SIGTERM}, [](int) { QCoreApplication::quit(); }))
+    if (commandLine->checkOnly) {
+        const auto units = options->units.size();
+        std::printf("qv718-monitor: %lld unit%s, /metrics on %s\n", qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));
+        return 0;
+    }
+    Metrics metrics;
+    Monitor monitor(*commandLine, metrics);
+    if (!watchSignals({SIGINT, SIGTERM, SIGHUP}, [&monitor](int number) {
+            if (number == SIGHUP)
+                monitor.reload();
+            else
+                QCoreApplication::quit();
+        }))
         return fail(1, QStringLiteral("cannot watch for signals"));
 
-    Metrics metrics;
     std::unique_ptr<prometheus::Exposer> exposer;
     try {
         exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
@@ -44,10 +55,6 @@ int main(int argc, char *argv[])
     exposer->RegisterCollectable(metrics.registry());
     exposer->RegisterCollectable(metrics.readAtScrape());
 
-    std::vector<std::unique_ptr<MonitoredUnit>> units;
-    for (const MonitoredLine &unit : options->units) {
-        units.push_back(std::make_unique<MonitoredUnit>(unit.name, unit.line, metrics));
-        units.back()->start();
-    }
+    monitor.start(*options);
     return QCoreApplication::exec();
 }

@@ -95,7 +95,28 @@ Metrics::Unit::Unit(Metrics &metrics, const QString &name)
     }
 }
 
-Metrics::Unit::~Unit() = default;
+// A unit no longer watched: its series withdrawn, none left to repeat its
+// last values.
+Metrics::Unit::~Unit()
+{
+    m_metrics.m_lineUp.Remove(&m_lineUp);
+    m_metrics.m_reporting.Remove(&m_reporting);
+    m_metrics.m_lockChanges.Remove(&m_lockChanges);
+    for (const auto &[kind, counter] : m_reports)
+        m_metrics.m_reports.Remove(counter);
+    for (const auto &[kind, gauge] : m_lastReport)
+        m_metrics.m_lastReport.Remove(gauge);
+    for (const auto &[reason, counter] : m_failures)
+        m_metrics.m_failures.Remove(counter);
+    for (const auto &[kind, counter] : m_reportErrors)
+        m_metrics.m_reportErrors.Remove(counter);
+    if (m_locked)
+        m_metrics.m_locked.Remove(m_locked);
+    if (m_offset)
+        m_metrics.m_offset.Remove(m_offset);
+    if (m_info)
+        m_metrics.m_info.Remove(m_info);
+}
 
 void Metrics::Unit::setLineUp(bool up)
 {

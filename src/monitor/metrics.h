@@ -42,7 +42,7 @@ public:
     // What is read when scraped: the computer's clock's sync state.
     std::shared_ptr<prometheus::Collectable> readAtScrape() const { return m_hostClock; }
 
-    // One unit's series.
+    // One unit's series, withdrawn with it.
     class Unit
     {
     public:

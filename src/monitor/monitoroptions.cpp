@@ -1,13 +1,15 @@
 #include "monitoroptions.h"
 
 #include "device/entryline.h"
+#include "device/networkaddress.h"
 #include "device/program.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <QSettings>
 
 namespace {
 
@@ -16,7 +18,8 @@ const char *const Description =
     "device servers, and serves what they report as Prometheus metrics on\n"
     "http://ADDR:PORT/metrics; their events (line lost and back, silent and\n"
     "reporting, lock lost and regained) go to the systemd journal. It never\n"
-    "sends a command to a unit. Ends on SIGINT or SIGTERM.";
+    "sends a command to a unit. Reads its settings again on SIGHUP; ends on\n"
+    "SIGINT or SIGTERM.";
 
 // Why a unit's NAME or LINE cannot be used, or nothing.
 QString refusal(const QString &name, const QString &line)
@@ -43,9 +46,123 @@ bool isListenAddress(const QString &text)
         && bracketed == (address.protocol() == QAbstractSocket::IPv6Protocol);
 }
 
+QString listenRefusal(const QString &given)
+{
+    return QStringLiteral("%1: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718").arg(given);
+}
+
+// The line an entry names, spelt alike for any two entries on one line: a
+// network line as scheme://host:port with the host in lower case, a device
+// by its path through every link where the path exists (a bare name stands
+// for one in /dev, as SerialPortService takes it).
+QString lineIdentity(const QString &entry)
+{
+    if (std::optional<NetworkAddress> address = parseNetworkAddress(entry)) {
+        address->host = address->host.toLower();
+        return address->toString();
+    }
+    const QString path = entry.contains(QLatin1Char('/')) ? entry : QStringLiteral("/dev/") + entry;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
+// The units accepted so far, each with where it was named (its line of the
+// file; 0 for --unit) and the line it is on.
+struct AcceptedUnits
+{
+    QString file;
+    QList<MonitoredLine> list;
+    QList<int> lineNumbers;
+    QStringList identities;
+
+    // Takes the unit, named at `lineNumber`, or says why not.
+    QString add(const MonitoredLine &unit, int lineNumber)
+    {
+        QString why = refusal(unit.name, unit.line);
+        const QString identity = why.isEmpty() ? lineIdentity(unit.line.trimmed()) : QString();
+        for (qsizetype i = 0; i < list.size() && why.isEmpty(); ++i) {
+            const QString where = lineNumbers[i] == 0 ? QString()
+                : lineNumber ? QStringLiteral("line %1").arg(lineNumbers[i])
+                             : QStringLiteral("%1:%2").arg(file, QString::number(lineNumbers[i]));
+            if (list[i].name == unit.name)
+                why = QStringLiteral("unit %1 is named twice").arg(unit.name)
+                    + (where.isEmpty() ? QString() : QStringLiteral(" (also at %1)").arg(where));
+            else if (identities[i] == identity)
+                why = QStringLiteral("units %1%2 and %3 share one line: %4")
+                          .arg(list[i].name, where.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(where), unit.name, identity);
+        }
+        if (why.isEmpty()) {
+            list << unit;
+            lineNumbers << lineNumber;
+            identities << identity;
+        }
+        return why;
+    }
+};
+
+// Reads the settings file into `units` and `listen` (see monitoroptions.h);
+// false with the one line that says why.
+bool readSettingsFile(AcceptedUnits &units, QString &listen, QString &error)
+{
+    QFile file(units.file);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read the settings file %1: %2").arg(units.file, file.errorString());
+        return false;
+    }
+    QString all = QString::fromUtf8(file.readAll());
+    if (all.startsWith(QChar(0xFEFF)))  // a byte-order mark some editors write
+        all.remove(0, 1);
+    enum class Section { None, Units, Monitor } section = Section::None;
+    int listenAt = 0;
+    int number = 0;
+    for (QString text : all.split(QLatin1Char('\n'))) {
+        ++number;
+        const auto refuse = [&](const QString &why) {
+            error = QStringLiteral("%1:%2: %3").arg(units.file, QString::number(number), why);
+            return false;
+        };
+        if (const qsizetype comment = text.indexOf(QLatin1Char(';')); comment >= 0)
+            text.truncate(comment);
+        text = text.trimmed();
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
+        const QString key = text.left(equals).trimmed(), value = text.mid(equals + 1).trimmed();
+        if (text.isEmpty())
+            continue;
+        if (text.startsWith(QLatin1Char('#')))
+            return refuse(QStringLiteral("\"#\" begins no comment; \";\" does"));
+        if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']'))) {
+            const QString name = text.mid(1, text.size() - 2).trimmed();
+            if (name == QLatin1String("Units"))
+                section = Section::Units;
+            else if (name == QLatin1String("Monitor"))
+                section = Section::Monitor;
+            else
+                return refuse(QStringLiteral("unknown section [%1]: the sections are [Units] and [Monitor]").arg(name));
+        } else if (equals < 0) {
+            return refuse(QStringLiteral("neither a comment (;), a [section] nor KEY=VALUE: \"%1\"").arg(text));
+        } else if (section == Section::None) {
+            return refuse(QStringLiteral("key \"%1\" before any section ([Units] or [Monitor])").arg(key));
+        } else if (section == Section::Units) {
+            const QString why = units.add({key, value}, number);
+            if (!why.isEmpty())
+                return refuse(why);
+        } else if (key != QLatin1String("listen")) {
+            return refuse(QStringLiteral("unknown key \"%1\" in [Monitor]").arg(key));
+        } else if (listenAt) {
+            return refuse(QStringLiteral("listen is given twice (also at line %1)").arg(listenAt));
+        } else if (!isListenAddress(value)) {
+            return refuse(listenRefusal(QStringLiteral("listen=") + value));
+        } else {
+            listen = value;
+            listenAt = number;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-std::optional<MonitorOptions> readMonitorOptions(const QStringList &arguments, QString &error)
+std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, QString &error)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(Description));
@@ -60,46 +177,49 @@ std::optional<MonitorOptions> readMonitorOptions(const QStringList &arguments, Q
     const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Serve /metrics here: 127.0.0.1:9718 "
                                                                              "(default) or [::1]:9718."),
                                     QStringLiteral("ADDR:PORT"));
-    parser.addOptions({unit, config, listen});
+    const QCommandLineOption check(QStringLiteral("check-config"), QStringLiteral("Read and check the settings file and "
+                                                                                  "the options, open nothing, and exit: "
+                                                                                  "0 if they are accepted, 2 if not."));
+    parser.addOptions({unit, config, listen, check});
     if (!Program::parseCommandLine(parser, arguments, error))
         return std::nullopt;
 
-    MonitorOptions options;
-    QList<MonitoredLine> units;
-    if (parser.isSet(config) || !parser.isSet(unit)) {
-        const QString file = parser.isSet(config) ? parser.value(config) : QLatin1String(DefaultConfig);
-        QSettings settings(file, QSettings::IniFormat);
-        options.listen = settings.value(QStringLiteral("Monitor/listen"), options.listen).toString();
-        settings.beginGroup(QStringLiteral("Units"));
-        for (const QString &name : settings.childKeys())
-            units << MonitoredLine{name, settings.value(name).toString()};
-        if (!QFileInfo(file).isReadable() || settings.status() != QSettings::NoError) {
-            error = parser.isSet(config) ? QStringLiteral("cannot read the settings file %1").arg(file)
-                                         : QStringLiteral("no unit to watch: no --unit, and no settings file %1").arg(file);
-            return std::nullopt;
-        }
-    }
+    MonitorCommandLine commandLine;
+    commandLine.configNamed = parser.isSet(config);
+    if (commandLine.configNamed || !parser.isSet(unit))
+        commandLine.config = commandLine.configNamed ? parser.value(config) : QLatin1String(DefaultConfig);
     for (const QString &given : parser.values(unit)) {
         const qsizetype equals = given.indexOf(QLatin1Char('='));
-        units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1)};
+        commandLine.units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1)};
     }
     if (parser.isSet(listen))
-        options.listen = parser.value(listen);
+        commandLine.listen = parser.value(listen);
+    commandLine.checkOnly = parser.isSet(check);
+    return commandLine;
+}
 
-    for (const MonitoredLine &one : std::as_const(units)) {
-        error = refusal(one.name, one.line);
-        for (const MonitoredLine &other : std::as_const(options.units)) {
-            if (error.isEmpty() && other.name == one.name)
-                error = QStringLiteral("unit %1 is named twice").arg(one.name);
-        }
+std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &commandLine, QString &error)
+{
+    MonitorOptions options;
+    AcceptedUnits units;
+    units.file = commandLine.config;
+    if (!commandLine.config.isEmpty() && !readSettingsFile(units, options.listen, error)) {
+        if (!commandLine.configNamed && !QFileInfo::exists(commandLine.config))
+            error = QStringLiteral("no unit to watch: no --unit, and no settings file %1").arg(commandLine.config);
+        return std::nullopt;
+    }
+    for (const MonitoredLine &one : commandLine.units) {
+        error = units.add(one, 0);
         if (!error.isEmpty())
             return std::nullopt;
-        options.units << one;
     }
+    options.units = units.list;
+    if (commandLine.listen)
+        options.listen = *commandLine.listen;
     if (options.units.isEmpty())
         error = QStringLiteral("no unit to watch: name one with --unit NAME=LINE or in a settings file");
-    else if (!isListenAddress(options.listen))
-        error = QStringLiteral("--listen %1: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718").arg(options.listen);
+    else if (commandLine.listen && !isListenAddress(options.listen))
+        error = listenRefusal(QStringLiteral("--listen ") + options.listen);
     if (!error.isEmpty())
         return std::nullopt;
     return options;

@@ -11,11 +11,23 @@
 //   --unit NAME=LINE   a unit (repeatable); NAME is [A-Za-z0-9_.-]{1,64},
 //                      LINE anything a [Ports] entry may be: a device path,
 //                      tcp://HOST:PORT, rfc2217://HOST:PORT
-//   --config FILE      the settings file, INI: [Units] NAME=LINE and
-//                      [Monitor] listen=ADDR:PORT; /etc/qv718-monitor.conf
+//   --config FILE      the settings file, below; /etc/qv718-monitor.conf
 //                      unless --unit is given, when none is read unless named
 //   --listen ADDR:PORT where /metrics is served: 127.0.0.1:9718 by default,
 //                      an IPv6 address in brackets ([::1]:9718)
+//   --check-config     all of the above read and checked; nothing opened
+//
+// The settings file is read a line at a time. From a ';' on, a line is a
+// comment; what is left, without the blanks around it, is empty, a section
+// ("[Units]" or "[Monitor]") or KEY=VALUE (blanks around KEY and VALUE
+// ignored): NAME=LINE under [Units], listen=ADDR:PORT under [Monitor]. '#'
+// begins no comment. Everything else is refused, with the file and the line
+// where the reading stopped: a line of no such form or that begins with '#',
+// KEY=VALUE before any section, an unknown section or key, listen twice or
+// not an address. Every unit, from the file and then --unit, is refused for a
+// bad NAME or LINE, a NAME named before, or a line another unit is on: the
+// same device (compared through its links where it exists) or the same
+// network line (scheme, host without regard to case, port).
 struct MonitoredLine
 {
     QString name;
@@ -30,8 +42,25 @@ struct MonitorOptions
 
 inline constexpr char DefaultConfig[] = "/etc/qv718-monitor.conf";
 
-// The options, or nothing with the one line that says why in `error` (a bad
-// option, NAME, LINE or address, a duplicate NAME, a settings file that
-// cannot be read, no unit at all). --help and --version print and end the
-// program.
-std::optional<MonitorOptions> readMonitorOptions(const QStringList &arguments, QString &error);
+// The command line, read once at the start; the settings file it names is
+// read at the start and again at each reload.
+struct MonitorCommandLine
+{
+    QString config;             // the settings file; empty: none is read
+    bool configNamed = false;   // with --config, rather than by default
+    QList<MonitoredLine> units; // --unit, in order
+    std::optional<QString> listen;
+    bool checkOnly = false;     // --check-config
+};
+
+// The command line, or nothing with the one line that says why in `error`
+// (an unknown option, a missing value, an argument that is no option).
+// --help and --version print and end the program.
+std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, QString &error);
+
+// The settings the command line and its settings file give, or nothing with
+// the one line that says why in `error`: a refusal above, a settings file
+// that cannot be read, no unit at all. The line names the file and the line
+// number of a refusal in the file ("/etc/qv718-monitor.conf:14: unknown key
+// \"Listen\" in [Monitor]").
+std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &commandLine, QString &error);
