@@ -6,9 +6,9 @@
 // Prints one line per measurement. Exits 1 if the framing alone allocated
 // anything: it must not, per byte or per frame.
 
-#include "device/commands.h"
-#include "device/portservice.h"
-#include "device/reports.h"
+#include "device/protocol/commands.h"
+#include "device/ports/portservice.h"
+#include "device/protocol/reports.h"
 #include "panel/frm718.h"
 
 #include <QApplication>
@@ -60,10 +60,10 @@ QByteArray mixedStream(int seconds)
 {
     QByteArray stream;
     for (int i = 0; i < seconds; ++i) {
-        const Module1::ReportDate date{2026, 12, 6};
-        stream += Module1::timeReportFrame(1 + i / 86400 % 366, i / 3600 % 24, i / 60 % 60, i % 60, &date);
-        QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x43, 1, Module1::offsetDigits(250));
-        status[0] = char(Module1::FrameStartAlternative);
+        const Frames::ReportDate date{2026, 12, 6};
+        stream += Frames::timeReportFrame(1 + i / 86400 % 366, i / 3600 % 24, i / 60 % 60, i % 60, &date);
+        QByteArray status = Frames::statusReportFrame(24, 1, 1, 0x43, 1, Frames::offsetDigits(250));
+        status[0] = char(Frames::FrameStartAlternative);
         stream += status;
         if (i % 7 == 0)
             stream.append('\x33');
@@ -71,7 +71,7 @@ QByteArray mixedStream(int seconds)
     return stream;
 }
 
-struct CountingSink final : Module1::ReportSink
+struct CountingSink final : Frames::ReportSink
 {
     long long times = 0, statuses = 0;
     void ShowGeneratorTime(const quint8 *, qint16) override { ++times; }
@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
     };
 
     // Framing alone.
-    Module1::ReportFramer framer;
+    Frames::ReportFramer framer;
     CountingSink sink;
     const auto frame = [&](QByteArrayView b) { framer.ProcessReceivedBytes(b, sink); };
     long long framingAllocations = allocations;

@@ -26,9 +26,9 @@
 #include "ser2net.h"
 #include "testenv.h"
 
-#include "device/commands.h"
-#include "device/lineservice.h"
-#include "device/reports.h"
+#include "device/protocol/commands.h"
+#include "device/ports/portline.h"
+#include "device/protocol/reports.h"
 #include "ui_frm718.h"
 #include "panel/frm718.h"
 
@@ -109,7 +109,7 @@ public:
         m_settings.hideMachinePorts();
         m_settings.set(QStringLiteral("Ports/16"), line);
         m_settings.set(QStringLiteral("Settings/Comport"), QStringLiteral("16"));
-        m_window = std::make_unique<frm718>(m_line = new LineService);
+        m_window = std::make_unique<frm718>(m_line = new PortLine);
         m_window->Form_Load();
         m_window->show();
     }
@@ -123,7 +123,7 @@ private:
     PortService *m_line = nullptr;
 };
 
-class Reference final : public Subject, private Module1::ReportSink
+class Reference final : public Subject, private Frames::ReportSink
 {
 public:
     explicit Reference(const QString &line)
@@ -154,7 +154,7 @@ private:
     QWidget m_window;
     Ui::frm718 m_ui;
     QSerialPort m_port;
-    Module1::ReportFramer m_framer;
+    Frames::ReportFramer m_framer;
 };
 
 // Tells when the label has been painted with a new report and the window
@@ -432,7 +432,7 @@ int main(int argc, char *argv[])
     // connection stands before ser2net has opened the terminal, and what
     // comes before that is lost.
     const int fd = pty.masterFd();
-    const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x42, 0, Module1::offsetDigits(0));
+    const QByteArray status = Frames::statusReportFrame(24, 1, 1, 0x42, 0, Frames::offsetDigits(0));
     const auto firstShown = [&] { return ReportStream::numberShown(subject->generatorTime().text()) == 1; };
     for (int attempt = 0; attempt < 25; ++attempt) {
         writeFrames(fd, 0, 1);

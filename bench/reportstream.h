@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/reports.h"
+#include "device/protocol/reports.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -13,14 +13,14 @@
 // shows, so what the window displays tells how far it has got.
 namespace ReportStream {
 
-inline constexpr int FrameSize = Module1::TimeReportMaxFrame;
+inline constexpr int FrameSize = Frames::TimeReportMaxFrame;
 
 inline std::array<char, FrameSize> frame(qint64 n)
 {
     const int second = int(n % 86400);
-    const Module1::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
+    const Frames::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
     std::array<char, FrameSize> frame;
-    Module1::writeTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
+    Frames::writeTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
                              &date);
     return frame;
 }

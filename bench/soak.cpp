@@ -12,9 +12,9 @@
 #include "panel.h"
 #include "testenv.h"
 
-#include "device/commands.h"
-#include "device/reports.h"
-#include "device/lineservice.h"
+#include "device/protocol/commands.h"
+#include "device/protocol/reports.h"
+#include "device/ports/portline.h"
 #include "panel/frm718.h"
 
 #include <QApplication>
@@ -43,8 +43,8 @@ long residentKilobytes()
 
 QByteArray timeReport(long i)
 {
-    const Module1::ReportDate date{2026, 12, 6};
-    return Module1::timeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
+    const Frames::ReportDate date{2026, 12, 6};
+    return Frames::timeReportFrame(1 + int(i / 86400 % 365), int(i / 3600 % 24), int(i / 60 % 60), int(i % 60), &date);
 }
 
 QString timeText(long i)
@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     Pty pty;
     settings.set("Ports/1", pty.slavePath());
     settings.set("Settings/Comport", "1");
-    frm718 window(new LineService);
+    frm718 window(new PortLine);
     const Controls ui{window};
     window.Form_Load();
     window.show();
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     std::atomic<long> written{0};
     std::atomic<bool> failed{false};
     std::thread writer([&] {
-        const QByteArray status = Module1::statusReportFrame(24, 1, 1, 0x53, 1, Module1::offsetDigits(250));
+        const QByteArray status = Frames::statusReportFrame(24, 1, 1, 0x53, 1, Frames::offsetDigits(250));
         for (long i = 0; i < reports; ++i) {
             QByteArray chunk = timeReport(i);
             if (i % 10 == 0)

@@ -6,7 +6,7 @@
 #include "shownidle.h"
 #include "ui_frm718.h"
 
-#include "device/program.h"
+#include "device/common/program.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -9,7 +9,7 @@
 
 #include "panel.h"
 
-#include "device/lists.h"
+#include "device/protocol/lists.h"
 
 #include <cstdio>
 #include <cstdlib>

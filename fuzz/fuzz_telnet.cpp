@@ -14,7 +14,7 @@
 //   0xE0 to 0xFF  a sub-negotiation of b * ((s & 31) * 16 + 1) bytes taken
 //                 from the input, 2 KiB in all per input
 
-#include "device/telnet.h"
+#include "device/lines/telnet.h"
 
 #include <cstdio>
 #include <cstdlib>

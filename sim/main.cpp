@@ -2,8 +2,8 @@
 #include "options.h"
 #include "simulator.h"
 
-#include "device/program.h"
-#include "device/signalwatch.h"
+#include "device/common/program.h"
+#include "device/common/signalwatch.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

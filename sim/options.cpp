@@ -1,8 +1,8 @@
 #include "options.h"
 
-#include "device/commands.h"
-#include "device/lists.h"
-#include "device/program.h"
+#include "device/protocol/commands.h"
+#include "device/protocol/lists.h"
+#include "device/common/program.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -99,7 +99,7 @@ bool fillStart(const QString &text, Options &options)
 {
     QDateTime start = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')), Qt::ISODateWithMs);
     start.setTimeSpec(Qt::UTC);
-    if (!start.isValid() || start.date().year() < Module1::YearBase || start.date().year() > Module1::YearBase + 99)
+    if (!start.isValid() || start.date().year() < Frames::YearBase || start.date().year() > Frames::YearBase + 99)
         return false;
     options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay()};
     return true;
@@ -120,7 +120,7 @@ std::vector<Option> table()
          }},
         {QStringLiteral("start"), QStringLiteral("The clock's reading at start, UTC, as 2009-05-03T14:05:09[.250]. "
                                                  "Default: the computer's UTC time."),
-         QStringLiteral("TIME"), QStringLiteral("a time in %1 to %2, as 2009-05-03T14:05:09").arg(Module1::YearBase).arg(Module1::YearBase + 99),
+         QStringLiteral("TIME"), QStringLiteral("a time in %1 to %2, as 2009-05-03T14:05:09").arg(Frames::YearBase).arg(Frames::YearBase + 99),
          fillStart},
         number("interval", QStringLiteral("Milliseconds between time reports. Default 1000."), "MS", 1, 3600000,
                &Options::interval),

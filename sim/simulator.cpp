@@ -1,6 +1,6 @@
 #include "simulator.h"
 
-#include "device/reports.h"
+#include "device/protocol/reports.h"
 
 #include <QRandomGenerator>
 #include <QTextStream>
@@ -153,10 +153,10 @@ void Simulator::sendGarbage()
 void Simulator::sendOverlongFrame()
 {
     QByteArray frame;
-    frame += char(Module1::FrameStart);
+    frame += char(Frames::FrameStart);
     for (int i = 0; i < 40; ++i)
         frame += char(i);
-    frame += char(Module1::TimeReportEnd);
+    frame += char(Frames::TimeReportEnd);
     log(QStringLiteral("-- overlong frame [%1]").arg(Sim::hexBytes(frame)));
     m_line->write(frame);
 }

@@ -1,13 +1,13 @@
 #include "unit.h"
 
-#include "device/commands.h"
-#include "device/lists.h"
-#include "device/numbertext.h"
-#include "device/reports.h"
+#include "device/protocol/commands.h"
+#include "device/protocol/lists.h"
+#include "device/common/numbertext.h"
+#include "device/protocol/reports.h"
 
 #include <QDate>
 
-using namespace Module1;
+using namespace Frames;
 using NumberText::zeroPadded;
 
 namespace Sim {

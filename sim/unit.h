@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/lists.h"
+#include "device/protocol/lists.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

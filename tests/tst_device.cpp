@@ -3,8 +3,8 @@
 
 #include "frames.h"
 
-#include "device/devicewatcher.h"
-#include "device/numbertext.h"
+#include "device/lines/devicewatcher.h"
+#include "device/common/numbertext.h"
 
 #include <QDir>
 #include <QLocale>
@@ -16,7 +16,7 @@
 namespace {
 
 // Records every report as "T<count>:<hex of the positions it may read>".
-struct RecordingSink final : Module1::ReportSink
+struct RecordingSink final : Frames::ReportSink
 {
     QStringList events;
     static QString positions(const quint8 *report, int n) { return QByteArray((const char *)report, n).toHex(' '); }
@@ -67,7 +67,7 @@ private slots:
         QFETCH(QStringList, events);
         QFETCH(int, countAfter);
         for (const int size : {0, 1, 2, 3, 5, 7, 11}) {
-            Module1::ReportFramer framer;
+            Frames::ReportFramer framer;
             RecordingSink sink;
             for (qsizetype i = 0; i < stream.size(); i += size ? size : stream.size())
                 framer.ProcessReceivedBytes(stream.mid(i, size ? size : -1), sink);

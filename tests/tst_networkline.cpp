@@ -7,12 +7,12 @@
 #include "pseudoterminal.h"
 #include "testenv.h"
 
-#include "device/hostlookup.h"
-#include "device/lineservice.h"
-#include "device/networkaddress.h"
-#include "device/networkportservice.h"
-#include "device/portselection.h"
-#include "device/telnet.h"
+#include "device/lines/hostlookup.h"
+#include "device/ports/portline.h"
+#include "device/lines/networkaddress.h"
+#include "device/lines/networkline.h"
+#include "device/ports/portselection.h"
+#include "device/lines/telnet.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -58,7 +58,7 @@ QString decode(const QList<QByteArray> &pieces)
              state(client.comPortAccepted(), client.comPortRefused()));
 }
 
-bool openLine(NetworkPortService &line, const char *entry, quint16 port)
+bool openLine(NetworkLine &line, const char *entry, quint16 port)
 {
     line.setAddress(*parseNetworkAddress(QString::fromLatin1(entry).arg(port)));
     return line.open();
@@ -209,7 +209,7 @@ private slots:
             pollfd waiting{full, POLLIN, 0};
             QVERIFY(::bind(full, reinterpret_cast<sockaddr *>(&first), length) == 0 && ::listen(full, 0) == 0
                     && ::connect(queued, reinterpret_cast<sockaddr *>(&first), length) == 0 && ::poll(&waiting, 1, 5000) == 1);
-            NetworkPortService network;
+            NetworkLine network;
             QVERIFY(openLine(network, "tcp://rack.test:%1", second.serverPort()));
             network.close();
             // A line that does not open says why.
@@ -235,9 +235,9 @@ private slots:
                 if (*reason)
                     QTest::ignoreMessage(QtWarningMsg, qPrintable(QString("[Ports] %1=%2: %3").arg(port).arg(settings.value(QString("Ports/%1").arg(port)).toString(), reason)));
             }
-            LineService line;
-            Module1::PortState ports;
-            Module1::ScanComports(line, ports);
+            PortLine line;
+            Ports::PortState ports;
+            Ports::ScanComports(line, ports);
             QVERIFY(!line.isOpen());
             QCOMPARE(ports.AvailablePorts, (QList<qint16>{3, 4, 14}));
             line.setPortNumber(6);  // picked, or named for the run: the entry named again
@@ -289,12 +289,12 @@ private slots:
         if (!said.isEmpty())
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QString("^rfc2217://127.0.0.1:%1: %2$").arg(server.port()).arg(said)));
         const qint64 resident = residentKb();
-        NetworkPortService line;
+        NetworkLine line;
         const bool opened = openLine(line, "rfc2217://127.0.0.1:%1", server.port());
         QByteArray block;
         if (expected == "stays") {
             QTest::qWait(200);  // nothing read meanwhile, by design
-            QVERIFY(opened && line.readInput(block) && block.size() <= 2 * NetworkPortService::ReadBufferSize);
+            QVERIFY(opened && line.readInput(block) && block.size() <= 2 * NetworkLine::ReadBufferSize);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(!opened || !line.readInput(block), 15000);
             QVERIFY(expected == "fails" || !opened);

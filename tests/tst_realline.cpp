@@ -12,8 +12,8 @@
 
 #include "panel/artwork.h"
 
-#include "device/portselection.h"
-#include "device/lineservice.h"
+#include "device/ports/portselection.h"
+#include "device/ports/portline.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -63,7 +63,7 @@ struct Panel
     }
 
     TempSettings settings;
-    LineService *serial = new LineService;
+    PortLine *serial = new PortLine;
     std::unique_ptr<frm718> window = std::make_unique<frm718>(serial);
     const Controls ui{*window};
 };
@@ -118,7 +118,7 @@ private slots:
         if (bareName)
             QVERIFY2(QFile::link(pty.slavePath(), "/dev/" + name), "a link in /dev needs root");
         const auto unlink = qScopeGuard([&] { QFile::remove("/dev/" + name); });
-        SerialPortService line;
+        SerialLine line;
         line.setDevice(bareName ? name : pty.slavePath());
         QVERIFY(line.open());
         QByteArray every(256, 0);

@@ -1,6 +1,6 @@
 #include "journal.h"
 
-#include "device/commands.h"
+#include "device/protocol/commands.h"
 
 #include <cstdio>
 #include <vector>
@@ -114,7 +114,7 @@ void suppressed(UnitEvent event, int count, const QString &unit, const QString &
 
 void command(const QString &unit, const QString &line, const QByteArray &frame)
 {
-    using namespace Module1;
+    using namespace Frames;
     const quint8 code = frame.size() >= 2 ? quint8(frame.at(frame.size() - 2)) : 0xFF;
     const char *name = commandName(code);
     const auto at = [&](int i) { return quint8(frame.at(i)); };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/unitline.h"
+#include "device/lines/unitline.h"
 
 #include <QObject>
 #include <QTimer>

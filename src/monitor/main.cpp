@@ -2,8 +2,8 @@
 #include "monitor.h"
 #include "monitoroptions.h"
 
-#include "device/program.h"
-#include "device/signalwatch.h"
+#include "device/common/program.h"
+#include "device/common/signalwatch.h"
 #include "events/journal.h"
 
 #include <prometheus/exposer.h>

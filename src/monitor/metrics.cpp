@@ -1,6 +1,6 @@
 #include "metrics.h"
 
-#include "device/program.h"
+#include "device/common/program.h"
 
 #include <sys/timex.h>
 

@@ -1,8 +1,8 @@
 #include "monitoredunit.h"
 
-#include "device/commands.h"
-#include "device/lists.h"
-#include "device/statusreading.h"
+#include "device/protocol/commands.h"
+#include "device/protocol/lists.h"
+#include "device/protocol/statusreading.h"
 #include "events/journal.h"
 
 #include <QDateTime>
@@ -87,7 +87,7 @@ void MonitoredUnit::lost()
 void MonitoredUnit::received()
 {
     const bool open = m_receiver.receive(m_line, *this);
-    const Module1::ReportFramer::Errors &errors = m_receiver.errors();
+    const Frames::ReportFramer::Errors &errors = m_receiver.errors();
     m_metrics.reportErrors("stray", errors.stray - m_errorsCounted.stray);
     m_metrics.reportErrors("overlong", errors.overlong - m_errorsCounted.overlong);
     m_metrics.reportErrors("incomplete", errors.incomplete - m_errorsCounted.incomplete);
@@ -102,7 +102,7 @@ void MonitoredUnit::ShowGeneratorTime(const quint8 *report, qint16 count)
     m_metrics.setReporting(true);
     m_metrics.report("time", nowSeconds());
     if (!m_timeReportLength) {
-        m_timeReportLength = count == Module1::TimeReportLongLength ? count : Module1::TimeReportShortLength;
+        m_timeReportLength = count == Frames::TimeReportLongLength ? count : Frames::TimeReportShortLength;
         updateInfo();
     }
     updateClockOffset(report, count);
@@ -112,7 +112,7 @@ void MonitoredUnit::ApplyStatus(const quint8 *report)
 {
     std::copy(report, report + m_status.size(), m_status.begin());
     m_statusKnown = true;
-    const bool locked = report[3] & Module1::ReaderLockedBit;
+    const bool locked = report[3] & Frames::ReaderLockedBit;
     m_watch.statusReport(locked);
     m_metrics.setReporting(true);
     m_metrics.report("status", nowSeconds());
@@ -125,7 +125,7 @@ void MonitoredUnit::updateInfo()
 {
     if (!m_statusKnown)
         return;
-    const bool hasDate = m_timeReportLength == Module1::TimeReportLongLength;
+    const bool hasDate = m_timeReportLength == Frames::TimeReportLongLength;
     const StatusReading unit = readStatus(m_status.data(), hasDate);
     std::map<std::string, std::string> info = {
         {"line", m_lineEntry.toStdString()},
@@ -148,7 +148,7 @@ void MonitoredUnit::updateClockOffset(const quint8 *report, qint16 count)
 {
     if (!m_statusKnown)
         return;
-    using namespace Module1;
+    using namespace Frames;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const int zone = readStatus(m_status.data(), m_timeReportLength == TimeReportLongLength).timeZone;
     const qint64 zoneSeconds = qint64(zone - Lists::UtcTimeZone) * 1800;

@@ -2,8 +2,8 @@
 
 #include "metrics.h"
 
-#include "device/entryline.h"
-#include "device/reportreceiver.h"
+#include "device/lines/entryline.h"
+#include "device/lines/reportreceiver.h"
 #include "events/journal.h"
 #include "events/unitwatch.h"
 
@@ -14,7 +14,7 @@
 // allows it, then the folder watch or the retry schedule), its reports framed
 // by the panel's framing, its metrics and its events. Nothing is ever sent to
 // the unit.
-class MonitoredUnit final : public QObject, public Module1::ReportSink
+class MonitoredUnit final : public QObject, public Frames::ReportSink
 {
     Q_OBJECT
 
@@ -45,7 +45,7 @@ private:
     // What the reports have told so far.
     int m_timeReportLength = 0;  // of the first time report; 0 before it
     bool m_statusKnown = false;
-    std::array<quint8, Module1::StatusReportLength> m_status{};
+    std::array<quint8, Frames::StatusReportLength> m_status{};
     std::map<std::string, std::string> m_info;
-    Module1::ReportFramer::Errors m_errorsCounted;  // told to the metrics so far
+    Frames::ReportFramer::Errors m_errorsCounted;  // told to the metrics so far
 };

@@ -1,8 +1,8 @@
 #include "monitoroptions.h"
 
-#include "device/entryline.h"
-#include "device/networkaddress.h"
-#include "device/program.h"
+#include "device/lines/entryline.h"
+#include "device/lines/networkaddress.h"
+#include "device/common/program.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -54,7 +54,7 @@ QString listenRefusal(const QString &given)
 // The line an entry names, spelt alike for any two entries on one line: a
 // network line as scheme://host:port with the host in lower case, a device
 // by its path through every link where the path exists (a bare name stands
-// for one in /dev, as SerialPortService takes it).
+// for one in /dev, as SerialLine takes it).
 QString lineIdentity(const QString &entry)
 {
     if (std::optional<NetworkAddress> address = parseNetworkAddress(entry)) {

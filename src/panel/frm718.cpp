@@ -8,17 +8,18 @@
 #include "statusdisplay.h"
 #include "ui_frm718.h"
 
-#include "device/lists.h"
-#include "device/portdevices.h"
-#include "device/portservice.h"
-#include "device/program.h"
+#include "device/protocol/lists.h"
+#include "device/ports/portdevices.h"
+#include "device/ports/portservice.h"
+#include "device/common/program.h"
 #include "events/journal.h"
 
 #include <QAbstractItemView>
 #include <QMessageBox>
 #include <QSignalBlocker>
 
-using namespace Module1;
+using namespace Ports;
+using namespace Frames;
 
 namespace {
 

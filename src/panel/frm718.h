@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/portselection.h"
-#include "device/reportreceiver.h"
+#include "device/ports/portselection.h"
+#include "device/lines/reportreceiver.h"
 #include "events/journal.h"
 #include "events/unitwatch.h"
 
@@ -75,7 +75,7 @@ private:
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;
-    Module1::PortState m_ports;
+    Ports::PortState m_ports;
     ReportReceiver m_receiver;
     StatusDisplay *m_status = nullptr;
     SetTimeEditor *m_setTime = nullptr;

@@ -3,10 +3,10 @@
 #include "statusdisplay.h"
 #include "ui_frm718.h"
 
-#include "device/commands.h"
-#include "device/numbertext.h"
+#include "device/protocol/commands.h"
+#include "device/common/numbertext.h"
 
-using namespace Module1;
+using namespace Frames;
 
 OffsetEntry::OffsetEntry(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm, QObject *parent)
     : QObject(parent)

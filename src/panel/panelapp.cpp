@@ -2,9 +2,9 @@
 
 #include "frm718.h"
 
-#include "device/lineservice.h"
-#include "device/portdevices.h"
-#include "device/program.h"
+#include "device/ports/portline.h"
+#include "device/ports/portdevices.h"
+#include "device/common/program.h"
 #include "events/journal.h"
 
 #include <QApplication>
@@ -85,13 +85,13 @@ int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
         return refuse(error);
     const QString line = options.value(port);
     if (options.isSet(port)) {
-        if (const QString why = Module1::runLineRefusal(line); !why.isEmpty())
+        if (const QString why = Ports::runLineRefusal(line); !why.isEmpty())
             return refuse(QStringLiteral("--port \"%1\": %2").arg(line, why));
     }
     textOnly.reset();
 
     QApplication app(argc, argv);
-    frm718 window(new LineService);
+    frm718 window(new PortLine);
     if (options.isSet(port))
         window.useOnlyLine(line);
     window.Form_Load();

@@ -3,13 +3,13 @@
 #include "controlgroup.h"
 #include "ui_frm718.h"
 
-#include "device/commands.h"
-#include "device/numbertext.h"
+#include "device/protocol/commands.h"
+#include "device/common/numbertext.h"
 
 #include <QDateTime>
 #include <QFocusEvent>
 
-using namespace Module1;
+using namespace Frames;
 using NumberText::zeroPadded;
 
 SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)

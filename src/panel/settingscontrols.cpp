@@ -4,9 +4,9 @@
 #include "statusdisplay.h"
 #include "ui_frm718.h"
 
-#include "device/commands.h"
+#include "device/protocol/commands.h"
 
-using namespace Module1;
+using namespace Frames;
 
 SettingsControls::SettingsControls(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm,
                                    QObject *parent)

@@ -5,15 +5,15 @@
 #include "settimeeditor.h"
 #include "ui_frm718.h"
 
-#include "device/commands.h"
-#include "device/lists.h"
-#include "device/numbertext.h"
-#include "device/statusreading.h"
+#include "device/protocol/commands.h"
+#include "device/protocol/lists.h"
+#include "device/common/numbertext.h"
+#include "device/protocol/statusreading.h"
 #include "events/unitwatch.h"
 
 #include <QScopeGuard>
 
-using namespace Module1;
+using namespace Frames;
 using NumberText::zeroPadded;
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/reports.h"
+#include "device/protocol/reports.h"
 
 #include <QObject>
 #include <QPixmap>
@@ -21,7 +21,7 @@ class frm718;
 // Every whole report is told to the unit's watch (unitwatch.h), which tells
 // when the unit falls silent: showSilent() then shows "No Reports", the grey
 // lamp and "Unlocked", until its next report.
-class StatusDisplay : public QObject, public Module1::ReportSink
+class StatusDisplay : public QObject, public Frames::ReportSink
 {
     Q_OBJECT
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/portservice.h"
+#include "device/ports/portservice.h"
 
 #include <QList>
 #include <QSet>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/program.h"
+#include "device/common/program.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,3 +1,0 @@
-#include "linelog.h"
-
-Q_LOGGING_CATEGORY(LineLog, "qv718.line")
