@@ -32,73 +32,51 @@ MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &
     , m_metrics(metrics, name)
 {
     m_line.setEntry(line);
-    connect(&m_line, &UnitLine::received, this, &MonitoredUnit::received);
-    connect(&m_line, &UnitLine::returned, this, &MonitoredUnit::opened);
-    connect(&m_line, &UnitLine::returnFailed, this, &MonitoredUnit::openFailed);
-    connect(&m_watch, &UnitWatch::silent, this, [this] {
+    connect(&m_line, &UnitLine::received, &m_session, &UnitSession::receive);
+    connect(&m_session, &UnitSession::timeReport, this, &MonitoredUnit::takeTimeReport);
+    connect(&m_session, &UnitSession::statusReport, this, &MonitoredUnit::takeStatusReport);
+    connect(&m_session, &UnitSession::framed, this, &MonitoredUnit::countReportErrors);
+    connect(&m_session, &UnitSession::lineOpened, this, [this] { m_metrics.setLineUp(true); });
+    connect(&m_session, &UnitSession::openFailed, this,
+            [this](LineFailure failure) { m_metrics.lineFailed(failureName(failure)); });
+    connect(&m_session, &UnitSession::lineLost, this, &MonitoredUnit::lost);
+    connect(&m_session, &UnitSession::silent, this, [this] {
         m_metrics.setReporting(false);
         m_metrics.withdrawReadings();
     });
-    connect(&m_watch, &UnitWatch::happened, this, [this](UnitEvent event) {
+    connect(&m_session, &UnitSession::event, this, [this](UnitEvent event, LineFailure failure) {
         if (event == UnitEvent::LockLost || event == UnitEvent::LockRegained)
             m_metrics.lockChanged();
-        m_events.write(event, m_name, m_lineEntry, m_watch.failure());
+        m_events.write(event, m_name, m_lineEntry, failure);
     });
     m_info = {{"line", line.toStdString()}, {"time_report", ""}};
 }
 
 void MonitoredUnit::start()
 {
-    if (m_line.open()) {
-        opened();
-    } else {
-        openFailed();
-        m_line.awaitReturn();
-    }
+    m_session.start();
 }
 
-// The line stays down: counted, and told when its reason is new.
-void MonitoredUnit::openFailed()
+void MonitoredUnit::lost(LineFailure failure)
 {
-    m_metrics.lineFailed(failureName(m_line.failure()));
-    m_watch.openFailed(m_line.failure());
-}
-
-void MonitoredUnit::opened()
-{
-    m_receiver.lineOpened();
-    m_watch.lineOpened();
-    m_metrics.setLineUp(true);
-}
-
-void MonitoredUnit::lost()
-{
-    m_metrics.lineFailed(failureName(m_line.failure()));
-    m_watch.lineLost(m_line.failure());
+    m_metrics.lineFailed(failureName(failure));
     m_metrics.setLineUp(false);
     m_metrics.setReporting(false);
     m_metrics.withdrawReadings();
     m_statusKnown = false;
-    m_line.awaitReturn();
 }
 
-// As the panel receives (reportreceiver.h); what the framing met that was no
-// report is counted.
-void MonitoredUnit::received()
+void MonitoredUnit::countReportErrors()
 {
-    const bool open = m_receiver.receive(m_line, *this);
-    const Frames::ReportFramer::Errors &errors = m_receiver.errors();
+    const Frames::ReportFramer::Errors &errors = m_session.reportErrors();
     m_metrics.reportErrors("stray", errors.stray - m_errorsCounted.stray);
     m_metrics.reportErrors("overlong", errors.overlong - m_errorsCounted.overlong);
     m_metrics.reportErrors("incomplete", errors.incomplete - m_errorsCounted.incomplete);
     m_errorsCounted = errors;
-    if (!open)
-        lost();
 }
 
-void MonitoredUnit::ShowGeneratorTime(const quint8 *report, qint16 count)
+void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count)
 {
-    m_watch.timeReport();
     m_metrics.setReporting(true);
     m_metrics.report("time", nowSeconds());
     if (!m_timeReportLength) {
@@ -108,12 +86,11 @@ void MonitoredUnit::ShowGeneratorTime(const quint8 *report, qint16 count)
     updateClockOffset(report, count);
 }
 
-void MonitoredUnit::ApplyStatus(const quint8 *report)
+void MonitoredUnit::takeStatusReport(const quint8 *report)
 {
     std::copy(report, report + m_status.size(), m_status.begin());
     m_statusKnown = true;
     const bool locked = report[3] & Frames::ReaderLockedBit;
-    m_watch.statusReport(locked);
     m_metrics.setReporting(true);
     m_metrics.report("status", nowSeconds());
     m_metrics.setLocked(locked);

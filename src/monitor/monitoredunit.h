@@ -3,18 +3,16 @@
 #include "metrics.h"
 
 #include "device/lines/entryline.h"
-#include "device/lines/reportreceiver.h"
 #include "events/journal.h"
-#include "events/unitwatch.h"
+#include "events/unitsession.h"
 
 #include <QObject>
 
-// One unit the monitor watches: its line, opened as the panel opens one and
-// awaited as the panel awaits a lost one (one quiet reopen where the line
-// allows it, then the folder watch or the retry schedule), its reports framed
-// by the panel's framing, its metrics and its events. Nothing is ever sent to
-// the unit.
-class MonitoredUnit final : public QObject, public Frames::ReportSink
+// One unit the monitor watches: its line and its session (unitsession.h),
+// which opens, awaits and reads the line as the panel's does, and what the
+// session hands out mapped to the unit's metrics and journal entries.
+// Nothing is ever sent to the unit.
+class MonitoredUnit final : public QObject
 {
     Q_OBJECT
 
@@ -24,22 +22,18 @@ public:
     // Opens the line, or awaits it.
     void start();
 
-    void ShowGeneratorTime(const quint8 *report, qint16 count) override;
-    void ApplyStatus(const quint8 *report) override;
-
 private:
-    void received();
-    void opened();
-    void openFailed();
-    void lost();
+    void takeTimeReport(const quint8 *report, qint16 count);
+    void takeStatusReport(const quint8 *report);
+    void lost(LineFailure failure);
+    void countReportErrors();
     void updateInfo();
     void updateClockOffset(const quint8 *report, qint16 count);
 
     QString m_name;
     QString m_lineEntry;
     EntryLine m_line;
-    ReportReceiver m_receiver;
-    UnitWatch m_watch;
+    UnitSession m_session{m_line};
     UnitEventLog m_events;
     Metrics::Unit m_metrics;
     // What the reports have told so far.

@@ -83,17 +83,21 @@ frm718::frm718(PortService *comm, QWidget *parent)
     ui->cmbComports->setFocus();
 
     m_setTime = new SetTimeEditor(*ui, *Comm, this);
-    m_status = new StatusDisplay(*ui, *m_setTime, m_watch, this);
-    connect(&m_watch, &UnitWatch::silent, m_status, &StatusDisplay::showSilent);
-    connect(&m_watch, &UnitWatch::happened, this,
-            [this](UnitEvent event) { m_events.write(event, unitName(), lineName(), m_watch.failure()); });
+    m_status = new StatusDisplay(*ui, *m_setTime, this);
+    m_session = new UnitSession(*Comm, this);
+    connect(m_session, &UnitSession::timeReport, m_status, &StatusDisplay::ShowGeneratorTime);
+    connect(m_session, &UnitSession::statusReport, m_status, &StatusDisplay::ApplyStatus);
+    connect(m_session, &UnitSession::silent, m_status, &StatusDisplay::showSilent);
+    connect(m_session, &UnitSession::lineOpened, this, &frm718::showOpened);
+    connect(m_session, &UnitSession::lineLost, this, &frm718::showLinkLost);
+    connect(m_session, &UnitSession::event, this,
+            [this](UnitEvent event, LineFailure failure) { m_events.write(event, unitName(), lineName(), failure); });
     connect(Comm, &PortService::commandSent, this,
             [this](const QByteArray &frame) { Journal::command(unitName(), lineName(), frame); });
     new SettingsControls(*ui, *m_status, *Comm, this);
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
     connect(Comm, &PortService::received, this, &frm718::Comm_OnComm);
-    connect(Comm, &PortService::returned, this, &frm718::lineReturned);
 }
 
 frm718::~frm718()
@@ -172,7 +176,7 @@ void frm718::PopulateComports(qint16 current)
             // it if it did not open.
             list->setCurrentIndex(list->count() - 1);
             if (m_onlyLine.isEmpty() && !OpenPortIfPresent(*Comm, m_ports, port))
-                showLinkLost();
+                m_session->lose();
         }
     }
     // A line named on the command line may be longer than the list is wide:
@@ -199,11 +203,11 @@ void frm718::UpdateComport()
             rememberPort(entry);
         // A port chosen is a unit of its own: nothing of the one before
         // carries over into its events.
-        m_watch.forget();
-        showOpened();
+        m_session->forget();
+        m_session->opened();
     } else if (!m_onlyLine.isEmpty()) {
         // The line asked for on the command line is waited for.
-        showLinkLost();
+        m_session->lose();
     } else {
         showCannotOpenComport();
     }
@@ -211,37 +215,24 @@ void frm718::UpdateComport()
 
 void frm718::Comm_OnComm()
 {
-    if (!m_receiver.receive(*Comm, *m_status))
-        showLinkLost();
+    m_session->receive();
 }
 
 void frm718::showLinkLost()
 {
-    m_watch.lineLost(Comm->failure());
-    if (Comm->isOpen())
-        Comm->close();
     showCannotOpenComport();
     // Settings picked now would go nowhere: they wait with the rest for the
     // unit's report after the line returns.
     m_status->EnableInterface(false);
-    Comm->awaitReturn();
-}
-
-// The lost line is open again, with no operator action: as after any
-// opening, the unit's settings are loaded from its next reports.
-void frm718::lineReturned()
-{
-    if (m_message)
-        m_message->close();
-    showOpened();
 }
 
 void frm718::showOpened()
 {
-    m_watch.lineOpened();
+    // A lost line that returned by itself takes its message away.
+    if (m_message)
+        m_message->close();
     m_status->EnableInterface(false);
     m_status->requestFullReport();
-    m_receiver.lineOpened();
 }
 
 void frm718::showCannotOpenComport()

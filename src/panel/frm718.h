@@ -1,9 +1,8 @@
 #pragma once
 
 #include "device/ports/portselection.h"
-#include "device/lines/reportreceiver.h"
 #include "events/journal.h"
-#include "events/unitwatch.h"
+#include "events/unitsession.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -62,11 +61,13 @@ private:
     void cmbComports_Click();
     void UpdateComport();
     void Comm_OnComm();
+    // The line is lost (or could not be used): the message, the settings
+    // disabled; the session awaits the line.
     void showLinkLost();
     void showCannotOpenComport();
-    void lineReturned();
-    // A line has just been opened: nothing is known of the unit on it yet,
-    // and its next status report is loaded in full.
+    // A line has just been opened, by a pick or by its return: nothing is
+    // known of the unit on it yet, and its next status report is loaded in
+    // full.
     void showOpened();
     // The unit as the journal names it: the port in use (or the line named on
     // the command line), and its line.
@@ -76,13 +77,12 @@ private:
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;
     Ports::PortState m_ports;
-    ReportReceiver m_receiver;
     StatusDisplay *m_status = nullptr;
     SetTimeEditor *m_setTime = nullptr;
     Clock m_clock;
     QString m_onlyLine;
     QPointer<QMessageBox> m_message;
-    // The unit's events, told to the journal.
-    UnitWatch m_watch;
+    // The unit's session on Comm, and its events told to the journal.
+    UnitSession *m_session = nullptr;
     UnitEventLog m_events;
 };

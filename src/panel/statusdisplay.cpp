@@ -9,7 +9,6 @@
 #include "device/protocol/lists.h"
 #include "device/common/numbertext.h"
 #include "device/protocol/statusreading.h"
-#include "events/unitwatch.h"
 
 #include <QScopeGuard>
 
@@ -63,11 +62,10 @@ QString generatorTimeText(const quint8 *report, bool withDate)
 
 } // namespace
 
-StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, UnitWatch &watch, QObject *parent)
+StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent)
     : QObject(parent)
     , ui(ui)
     , m_setTime(setTime)
-    , m_watch(watch)
     , m_setTimeLeftWithoutYear(ui.frameSetTime->x())
 {
 }
@@ -80,7 +78,6 @@ void StatusDisplay::showSilent()
 
 void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 {
-    m_watch.timeReport();
     // The unit's kind is learnt once, from the first time report of the run.
     if (!TimeFormatKnown) {
         TimeFormatKnown = true;
@@ -92,7 +89,6 @@ void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 void StatusDisplay::ApplyStatus(const quint8 *report)
 {
     const bool locked = report[3] & ReaderLockedBit;
-    m_watch.statusReport(locked);
     m_setTime.EnableSetTime(!locked);
     ShowLockState(locked);
 

@@ -6,7 +6,6 @@
 #include <QPixmap>
 
 class SetTimeEditor;
-class UnitWatch;
 namespace Ui {
 class frm718;
 }
@@ -17,19 +16,20 @@ class frm718;
 // time report has told the unit's kind) loads every setting into the
 // controls and enables them. Later reports leave the settings alone until a
 // port is opened again.
-//
-// Every whole report is told to the unit's watch (unitwatch.h), which tells
-// when the unit falls silent: showSilent() then shows "No Reports", the grey
-// lamp and "Unlocked", until its next report.
-class StatusDisplay : public QObject, public Frames::ReportSink
+// When the unit falls silent, showSilent() shows "No Reports", the grey lamp
+// and "Unlocked", until its next report. It only shows: the unit's session
+// (unitsession.h) hands it the reports and tells it of silence.
+class StatusDisplay : public QObject
 {
     Q_OBJECT
 
 public:
-    StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, UnitWatch &watch, QObject *parent);
+    StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent);
 
-    void ShowGeneratorTime(const quint8 *report, qint16 count) override;
-    void ApplyStatus(const quint8 *report) override;
+    // A time report: its data bytes and their count. A status report: its
+    // positions 0 to 8, whatever the frame's count (reports.h).
+    void ShowGeneratorTime(const quint8 *report, qint16 count);
+    void ApplyStatus(const quint8 *report);
 
     // The next usable status report is to be applied in full: at start-up,
     // and whenever a port has been opened.
@@ -61,7 +61,6 @@ private:
 
     Ui::frm718 &ui;
     SetTimeEditor &m_setTime;
-    UnitWatch &m_watch;
     // Where the set-time fields stand without the year field beside them.
     int m_setTimeLeftWithoutYear;
 
