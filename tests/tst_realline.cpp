@@ -176,7 +176,7 @@ private slots:
             QVERIFY(pty.write(UnitReports + hex("FF 01 17")));
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         if (how == "line hung up") {
-            QSignalSpy failed(panel.serial, &PortService::received);
+            QSignalSpy failed(panel.serial, &PortService::failed);
             QVERIFY2(pty.vhangup(), "TIOCVHANGUP needs root");
             QVERIFY(failed.wait());
             QVERIFY(panel.serial->isOpen() && pty.write(hex("FF 01 17 09 05 10 FE")));

@@ -33,6 +33,7 @@ MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &
 {
     m_line.setEntry(line);
     connect(&m_line, &UnitLine::received, &m_session, &UnitSession::receive);
+    connect(&m_line, &UnitLine::failed, &m_session, &UnitSession::receive);
     connect(&m_session, &UnitSession::timeReport, this, &MonitoredUnit::takeTimeReport);
     connect(&m_session, &UnitSession::statusReport, this, &MonitoredUnit::takeStatusReport);
     connect(&m_session, &UnitSession::framed, this, &MonitoredUnit::countReportErrors);

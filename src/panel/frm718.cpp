@@ -97,7 +97,9 @@ frm718::frm718(PortService *comm, QWidget *parent)
     new SettingsControls(*ui, *m_status, *Comm, this);
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
+    // Bytes waiting or the line failed: one handler for both, which reads.
     connect(Comm, &PortService::received, this, &frm718::Comm_OnComm);
+    connect(Comm, &PortService::failed, this, &frm718::Comm_OnComm);
 }
 
 frm718::~frm718()

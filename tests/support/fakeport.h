@@ -50,7 +50,7 @@ public:
     // Bytes from the unit, as one notification; the line failing; the device going away, so that the line fails and
     // cannot be opened again.
     void receive(const QByteArray &bytes) { m_pending += bytes; emit received(); }
-    void failLine() { m_failed = true; emit received(); }
+    void failLine() { m_failed = true; emit failed(); }
     void unplug() { present.remove(number); failLine(); }
 
 private:

@@ -27,6 +27,7 @@ EntryLine::EntryLine(QObject *parent)
 {
     for (UnitLine *line : {static_cast<UnitLine *>(&m_serial), static_cast<UnitLine *>(&m_network)}) {
         connect(line, &UnitLine::received, this, &UnitLine::received);
+        connect(line, &UnitLine::failed, this, &UnitLine::failed);
         connect(line, &UnitLine::returned, this, &UnitLine::returned);
         connect(line, &UnitLine::returnFailed, this, &UnitLine::returnFailed);
     }

@@ -310,7 +310,7 @@ void NetworkLine::fail()
     m_lastUpMs = m_upSince.elapsed();
     if (m_lastUpMs >= StableMs)
         m_retryMs = FirstRetryMs;
-    receivedLater();
+    failedLater();
 }
 
 NetworkLine::~NetworkLine()

@@ -187,5 +187,5 @@ void SerialLine::fail()
     // The dead line stays readable until it is closed; one report is enough.
     if (m_watch)
         m_watch->setEnabled(false);
-    receivedLater();
+    failedLater();
 }

@@ -37,21 +37,21 @@ public:
     virtual bool isOpen() const = 0;
 
     // Opens the line at 9600 bit/s, 8 data bits, no parity, one stop bit, no
-    // flow control, raw bytes. False when it is missing, busy or unusable;
-    // callers treat every failure alike.
-    virtual bool open() = 0;
+    // flow control, raw bytes. False when it is missing, busy or unusable
+    // (failure() says which).
+    [[nodiscard]] virtual bool open() = 0;
 
     virtual void close() = 0;
 
     // Sends the block's bytes in order. False when the block could not be
     // handed to the line; a line that fails later reports it through
-    // received() and a failing readInput().
-    virtual bool write(const QByteArray &block) = 0;
+    // failed() and a failing readInput().
+    [[nodiscard]] virtual bool write(const QByteArray &block) = 0;
 
     // Takes every byte received and not yet read, in arrival order (possibly
     // none). False when the line has failed (the device vanished, the far end
     // hung up, a read or write error): the caller then closes and reopens.
-    virtual bool readInput(QByteArray &block) = 0;
+    [[nodiscard]] virtual bool readInput(QByteArray &block) = 0;
 
     // After the line has failed: whether one attempt to open it again at
     // once, quietly, is worth making before the line is shown as lost.
@@ -71,10 +71,12 @@ public:
     virtual void awaitReturn() {}
 
 signals:
-    // Bytes are waiting, or something happened on the line (a failure among
-    // them). Delivered on the user-interface thread; the handler does not need
-    // to tell the two apart.
+    // Bytes are waiting to be read.
     void received();
+    // The line has failed while open: readInput() returns false until it is
+    // closed. Told once, from the event loop, never from inside a call of the
+    // line's own.
+    void failed();
 
     // The line awaited is open again.
     void returned();
@@ -97,19 +99,25 @@ protected:
 
     void setFailure(LineFailure failure) { m_failure = failure; }
 
-    // Raises received() from the event loop rather than inside a notification
-    // of the line itself, where the handler must not close and reopen it;
-    // nothing is raised if the line has been closed meanwhile.
-    void receivedLater()
+    // Raises received() or failed() from the event loop rather than inside a
+    // notification of the line itself, where the handler must not close and
+    // reopen it; nothing is raised if the line has been closed meanwhile.
+    void receivedLater() { later(&UnitLine::received); }
+    void failedLater() { later(&UnitLine::failed); }
+
+private:
+    void later(void (UnitLine::*signal)())
     {
         QMetaObject::invokeMethod(
             this,
-            [this] {
+            [this, signal] {
                 if (isOpen())
-                    emit received();
+                    emit(this->*signal)();
             },
             Qt::QueuedConnection);
     }
+
+public:
 
 private:
     LineFailure m_failure = LineFailure::None;

@@ -18,6 +18,7 @@ PortLine::PortLine(QObject *parent)
     : PortService(parent)
 {
     connect(&m_line, &UnitLine::received, this, &UnitLine::received);
+    connect(&m_line, &UnitLine::failed, this, &UnitLine::failed);
     connect(&m_line, &UnitLine::returned, this, &UnitLine::returned);
     connect(&m_line, &UnitLine::returnFailed, this, &UnitLine::returnFailed);
 }
