@@ -129,6 +129,7 @@ int main(int argc, char *argv[])
     struct FeedPort final : PortService {
         QByteArray next;
         void setPortNumber(qint16) override {}
+        void useEntryForRun(const QString &) override {}
         bool isOpen() const override { return false; }
         bool open() override { return false; }
         void close() override {}

@@ -144,7 +144,7 @@ private slots:
         QVERIFY(Operator::pick(ui().cmbComports, 1));
         QCOMPARE(messages(), 1);
         const QMessageBox *box = ui().messages().first();
-        QCOMPARE(box->text() + " | " + box->windowTitle(), "Cannot open Comport | QV-718v1.0.2");
+        QCOMPARE(box->text() + " | " + box->windowTitle(), "Cannot open Comport | QV-718v" + Program::version());
         QVERIFY(box->isModal() && box->standardButtons() == QMessageBox::Ok);
         QVERIFY(!port->isOpen());
         QCOMPARE(settings->value("Settings/Comport"), "5");

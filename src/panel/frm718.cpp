@@ -23,6 +23,18 @@ using namespace Frames;
 
 namespace {
 
+// "QV-718 Control Panel v1.0.2", the window's title, and "QV-718v1.0.2", the
+// caption of its message box.
+QString windowTitle()
+{
+    return QLatin1String(Program::Name) + QStringLiteral(" Control Panel v") + Program::version();
+}
+
+QString messageCaption()
+{
+    return QLatin1String(Program::Name) + QLatin1Char('v') + Program::version();
+}
+
 // The window was designed around "MS Sans Serif" and "Courier New". Where
 // they are missing, fonts of nearly the same width stand in, so that every
 // caption still fits its control.
@@ -70,7 +82,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     // What the form cannot hold: the title with the build's version, a
     // border the operator cannot drag, the pictures drawn in code, the list
     // entries the simulated unit shares, and the fonts.
-    setWindowTitle(Program::windowTitle());
+    setWindowTitle(windowTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowIcon(Artwork::logoIcon());
@@ -91,9 +103,9 @@ frm718::frm718(PortService *comm, QWidget *parent)
     connect(m_session, &UnitSession::lineOpened, this, &frm718::showOpened);
     connect(m_session, &UnitSession::lineLost, this, &frm718::showLinkLost);
     connect(m_session, &UnitSession::event, this,
-            [this](UnitEvent event, LineFailure failure) { m_events.write(event, unitName(), lineName(), failure); });
+            [this](UnitEvent event, LineFailure failure) { m_events.write(event, unitName(), lineName(m_ports.CurrentPort), failure); });
     connect(Comm, &PortService::commandSent, this,
-            [this](const QByteArray &frame) { Journal::command(unitName(), lineName(), frame); });
+            [this](const QByteArray &frame) { Journal::command(unitName(), lineName(m_ports.CurrentPort), frame); });
     new SettingsControls(*ui, *m_status, *Comm, this);
     new OffsetEntry(*ui, *m_status, *Comm, this);
     connect(new PickNotifier(ui->cmbComports), &PickNotifier::picked, this, &frm718::cmbComports_Click);
@@ -142,11 +154,11 @@ void frm718::Form_Load()
         m_ports.CurrentPort = rememberedPort();
         ScanComports(*Comm, m_ports);
     } else {
-        // A number is that port; anything else stands for itself as port 0,
-        // the number its entry's text converts to.
+        // A number is that port; anything else is the line itself, whatever
+        // number its entry's text converts to (0).
         m_ports.CurrentPort = qint16(m_onlyLine.toInt());
         if (m_ports.CurrentPort == 0)
-            nameDeviceForRun(0, m_onlyLine);
+            Comm->useEntryForRun(m_onlyLine);
         m_ports.AvailablePorts = {m_ports.CurrentPort};
     }
     PopulateComports(m_ports.CurrentPort);
@@ -166,7 +178,7 @@ void frm718::PopulateComports(qint16 current)
             // entry is selected only when it is the remembered port.
             const QSignalBlocker quiet(list);
             list->addItem(m_onlyLine.isEmpty() ? QString::number(port) : m_onlyLine);
-            list->setItemData(list->count() - 1, devicePathForPort(port), Qt::ToolTipRole);
+            list->setItemData(list->count() - 1, lineName(port), Qt::ToolTipRole);
             if (list->count() == 1)
                 list->setCurrentIndex(-1);
         }
@@ -243,7 +255,7 @@ void frm718::showCannotOpenComport()
     // line's notifications keep their own pace while the operator reads it.
     if (m_message)
         return;
-    m_message = new QMessageBox(QMessageBox::NoIcon, Program::messageCaption(), QStringLiteral("Cannot open Comport"),
+    m_message = new QMessageBox(QMessageBox::NoIcon, messageCaption(), QStringLiteral("Cannot open Comport"),
                                 QMessageBox::Ok, this);
     m_message->setObjectName(QStringLiteral("cannotOpenComport"));
     m_message->setAttribute(Qt::WA_DeleteOnClose);
@@ -256,7 +268,7 @@ QString frm718::unitName() const
     return m_onlyLine.isEmpty() ? QString::number(m_ports.CurrentPort) : m_onlyLine;
 }
 
-QString frm718::lineName() const
+QString frm718::lineName(qint16 port) const
 {
-    return devicePathForPort(m_ports.CurrentPort);
+    return m_onlyLine.isEmpty() || port != 0 ? devicePathForPort(port) : m_onlyLine;
 }

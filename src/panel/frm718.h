@@ -72,7 +72,9 @@ private:
     // The unit as the journal names it: the port in use (or the line named on
     // the command line), and its line.
     QString unitName() const;
-    QString lineName() const;
+    // The line a port number stands for: its entry, or the line named for
+    // this run.
+    QString lineName(qint16 port) const;
 
     std::unique_ptr<Ui::frm718> ui;
     PortService *Comm;

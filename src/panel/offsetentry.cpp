@@ -3,10 +3,12 @@
 #include "statusdisplay.h"
 #include "ui_frm718.h"
 
+#include "device/ports/portservice.h"
 #include "device/protocol/commands.h"
 #include "device/common/numbertext.h"
 
 using namespace Frames;
+using Ports::SendCommand;
 
 OffsetEntry::OffsetEntry(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm, QObject *parent)
     : QObject(parent)

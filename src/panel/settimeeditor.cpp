@@ -3,6 +3,7 @@
 #include "controlgroup.h"
 #include "ui_frm718.h"
 
+#include "device/ports/portservice.h"
 #include "device/protocol/commands.h"
 #include "device/common/numbertext.h"
 
@@ -10,6 +11,7 @@
 #include <QFocusEvent>
 
 using namespace Frames;
+using Ports::SendCommand;
 using NumberText::zeroPadded;
 
 SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)

@@ -4,9 +4,11 @@
 #include "statusdisplay.h"
 #include "ui_frm718.h"
 
+#include "device/ports/portservice.h"
 #include "device/protocol/commands.h"
 
 using namespace Frames;
+using Ports::SendCommand;
 
 SettingsControls::SettingsControls(Ui::frm718 &ui, const StatusDisplay &status, PortService &Comm,
                                    QObject *parent)

@@ -22,6 +22,7 @@ public:
     bool awaiting = false;      // the line is awaited
 
     void setPortNumber(qint16 port) override { number = port; awaiting = false; }
+    void useEntryForRun(const QString &) override {}
     bool isOpen() const override { return m_open; }
     bool open() override
     {

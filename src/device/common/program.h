@@ -12,14 +12,8 @@ namespace Program {
 // settings keep the remembered port and the [Ports] section.
 inline constexpr char Name[] = "QV-718";
 
-// "1.0.2"
+// The project's version, as the build sets it ("1.0.2").
 QString version();
-
-// "QV-718 Control Panel v1.0.2", the window's title.
-QString windowTitle();
-
-// "QV-718v1.0.2", the caption of the program's message box.
-QString messageCaption();
 
 // Makes the running application this program, for QSettings and --version.
 // Needs the application object.

@@ -257,16 +257,3 @@ std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const 
     }
     return connected;
 }
-
-QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
-{
-    QList<bool> answered;
-    why.clear();
-    for (const Connected &entry : connectFirst(entries, QDeadlineTimer(deadlineMs))) {
-        answered << (entry.descriptor >= 0);
-        why << entry.why;
-        if (entry.descriptor >= 0)
-            ::close(entry.descriptor);
-    }
-    return answered;
-}

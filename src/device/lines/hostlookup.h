@@ -60,9 +60,3 @@ struct Connected
     LineFailure failure = LineFailure::None;  // where none stood
 };
 std::vector<Connected> connectFirst(const QList<NetworkAddress> &entries, const QDeadlineTimer &deadline);
-
-// Which of `entries` accept a TCP connection within `deadlineMs`
-// (connectFirst); every connection is closed as soon as it stands. `why`
-// gets, for each entry, the reason it is not reached where one is known
-// ("the name does not resolve"), else nothing.
-QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why);

@@ -2,7 +2,6 @@
 
 #include "device/lines/entryline.h"
 
-#include <QHash>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -21,12 +20,6 @@ QString defaultDevicePath(qint16 port)
     return {};
 }
 
-QHash<qint16, QString> &namedForRun()
-{
-    static QHash<qint16, QString> devices;
-    return devices;
-}
-
 } // namespace
 
 QString runLineRefusal(const QString &line)
@@ -41,15 +34,8 @@ QString runLineRefusal(const QString &line)
     return QStringLiteral("not a port number from %1 to %2").arg(FirstPort).arg(LastPort);
 }
 
-void nameDeviceForRun(qint16 port, const QString &device)
-{
-    namedForRun().insert(port, device);
-}
-
 QString devicePathForPort(qint16 port)
 {
-    if (const auto named = namedForRun().constFind(port); named != namedForRun().cend())
-        return *named;
     const QSettings settings;
     const QString named = settings.value(QStringLiteral("Ports/%1").arg(port)).toString().trimmed();
     return named.isEmpty() ? defaultDevicePath(port) : named;

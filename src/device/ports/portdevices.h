@@ -15,17 +15,13 @@ namespace Ports {
 inline constexpr qint16 FirstPort = 1;
 inline constexpr qint16 LastPort = 16;
 
-// The port's entry: a device named for this run, else the settings entry if
-// there is one, else the default table's device; empty outside 1 to 16.
+// The port's entry: the settings entry if there is one, else the default
+// table's device; empty outside 1 to 16.
 QString devicePathForPort(qint16 port);
 
 // Why `line`, named for one run (the window's --port), cannot be used, or
 // nothing: a number must be a port from FirstPort to LastPort; any other text
 // must name a line (entryRefusal, entryline.h).
 QString runLineRefusal(const QString &line);
-
-// Names the device of a port for this run only (the command line's --port);
-// nothing is stored.
-void nameDeviceForRun(qint16 port, const QString &device);
 
 } // namespace Ports

@@ -5,7 +5,26 @@
 #include "device/lines/networkaddress.h"
 #include "device/ports/portdevices.h"
 
+#include <unistd.h>
+
 namespace {
+
+// Which of `entries` accept a TCP connection within `deadlineMs`, all tried
+// at once (connectFirst); every connection is closed as soon as it stands.
+// `why` gets, for each entry, the reason it is not reached where one is known
+// ("the name does not resolve"), else nothing.
+QList<bool> answering(const QList<NetworkAddress> &entries, int deadlineMs, QStringList &why)
+{
+    QList<bool> answered;
+    why.clear();
+    for (const Connected &entry : connectFirst(entries, QDeadlineTimer(deadlineMs))) {
+        answered << (entry.descriptor >= 0);
+        why << entry.why;
+        if (entry.descriptor >= 0)
+            ::close(entry.descriptor);
+    }
+    return answered;
+}
 
 void logRefusal(qint16 port, const QString &entry, const QString &why)
 {
@@ -26,7 +45,15 @@ PortLine::PortLine(QObject *parent)
 void PortLine::setPortNumber(qint16 port)
 {
     m_port = port;
-    m_line.setEntry(m_scanEntries.contains(port) ? m_scanEntries.value(port) : Ports::devicePathForPort(port));
+    if (!m_entryForRun.isEmpty())
+        m_line.setEntry(m_entryForRun);
+    else
+        m_line.setEntry(m_scanEntries.contains(port) ? m_scanEntries.value(port) : Ports::devicePathForPort(port));
+}
+
+void PortLine::useEntryForRun(const QString &entry)
+{
+    m_entryForRun = entry;
 }
 
 bool PortLine::isOpen() const

@@ -29,6 +29,7 @@ public:
     explicit PortLine(QObject *parent = nullptr);
 
     void setPortNumber(qint16 port) override;
+    void useEntryForRun(const QString &entry) override;
     void beginScan(const QList<qint16> &ports) override;
     void endScan() override;
     // During a scan, a network port opens (and closes) as its server
@@ -49,6 +50,7 @@ private:
     // server answers; a probe of one that does is open until closed.
     QHash<qint16, QString> m_scanEntries;
     QHash<qint16, bool> m_scanned;
+    QString m_entryForRun;
     qint16 m_port = 0;
     bool m_probed = false;
 };

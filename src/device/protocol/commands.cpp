@@ -1,7 +1,5 @@
 #include "device/protocol/commands.h"
 
-#include "device/ports/portservice.h"
-
 namespace Frames {
 
 const char *commandName(quint8 code)
@@ -22,15 +20,6 @@ QByteArray CommandFrame(quint8 code, QByteArrayView payload)
     frame.append(char(code));
     frame.append(char(FrameTerminator));
     return frame;
-}
-
-void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload)
-{
-    if (!Comm.isOpen())
-        return;
-    const QByteArray frame = CommandFrame(code, payload);
-    if (Comm.write(frame))
-        emit Comm.commandSent(frame);
 }
 
 QByteArray setTimePayload(int day, int hour, int minute, int second)

@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-class PortService;
-
 // Command frames to the unit: the payload bytes, the command code, then 0xFA.
 // No start byte, no length, no checksum; the unit finds the end by the 0xFA
 // and the payload length by the code just before it. The unit never answers.
@@ -37,14 +35,9 @@ constexpr int payloadLength(quint8 code)
 // The command's name as written above ("SetReadMode"), or nullptr.
 const char *commandName(quint8 code);
 
-// payload, code, 0xFA.
+// payload, code, 0xFA: bytes in, bytes out (the port routines send it,
+// portservice.h).
 QByteArray CommandFrame(quint8 code, QByteArrayView payload);
-
-// Frames the payload and writes it to the port with one write, and tells the
-// port's commandSent(). A closed port makes it a silent no-op: the command is
-// dropped, not kept for later. A write that fails surfaces as a line failure
-// through the port's own notification.
-void SendCommand(PortService &Comm, quint8 code, QByteArrayView payload);
 
 // The day of the year travels as two bytes, hundreds first (day 123 as 1
 // and 23), in SetTime and in every time report; the year as its distance
