@@ -27,6 +27,7 @@
 #include "testenv.h"
 
 #include "device/protocol/commands.h"
+#include "device/lines/lineformat.h"
 #include "device/ports/portline.h"
 #include "device/protocol/reports.h"
 #include "ui_frm718.h"
@@ -130,7 +131,7 @@ public:
     {
         m_ui.setupUi(&m_window);
         m_port.setPortName(line);
-        m_port.setBaudRate(QSerialPort::Baud9600);
+        m_port.setBaudRate(LineFormat::BitRate);
         if (m_port.open(QIODevice::ReadWrite)) {
             QObject::connect(&m_port, &QSerialPort::readyRead, [this] {
                 m_framer.ProcessReceivedBytes(m_port.readAll(), *this);
@@ -145,9 +146,7 @@ public:
 private:
     void ShowGeneratorTime(const quint8 *report, qint16) override
     {
-        m_ui.lblGeneratorTime->setText(QString::asprintf("%d%02d %02d:%02d:%02d   |   %02d-%02d-%d", report[0], report[1],
-                                                         report[2], report[3], report[4], report[6], report[7],
-                                                         2000 + report[5]));
+        m_ui.lblGeneratorTime->setText(Frames::generatorTimeText(report, true));
     }
     void ApplyStatus(const quint8 *) override {}
 
@@ -408,7 +407,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_reports: no pseudo-terminal\n");
         return 1;
     }
-    Ser2net server(pty.slavePath(), QStringLiteral("9600n81,local"));
+    Ser2net server(pty.slavePath(), LineFormat::ser2netText() + QStringLiteral(",local"));
     QString line = pty.slavePath();
     if (!options.via.isEmpty()) {
         if (!server.start()) {

@@ -18,7 +18,7 @@ inline constexpr int FrameSize = Frames::TimeReportMaxFrame;
 inline std::array<char, FrameSize> frame(qint64 n)
 {
     const int second = int(n % 86400);
-    const Frames::ReportDate date{int(2000 + n / (86400 * 366) % 100), 5, 3};
+    const Frames::ReportDate date{int(Frames::YearBase + n / (86400 * 366) % 100), 5, 3};
     std::array<char, FrameSize> frame;
     Frames::writeTimeReport(frame.data(), int(1 + n / 86400 % 366), second / 3600, second / 60 % 60, second % 60,
                              &date);
@@ -35,7 +35,7 @@ inline qint64 numberShown(const QString &text)
                     &year)
         != 7)
         return -1;
-    return (qint64(year - 2000) * 366 + (day - 1)) * 86400 + hour * 3600 + minute * 60 + second;
+    return (qint64(year - Frames::YearBase) * 366 + (day - 1)) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 } // namespace ReportStream

@@ -1,5 +1,7 @@
 #include "line.h"
 
+#include "device/lines/lineformat.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -28,8 +30,9 @@ QString systemError(const char *what)
 void makeRaw(termios &settings)
 {
     cfmakeraw(&settings);
-    cfsetspeed(&settings, B9600);
+    cfsetspeed(&settings, LineFormat::BitRate);  // glibc takes the rate itself
     settings.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    static_assert(LineFormat::DataBits == 8 && LineFormat::StopBits == 1, "CS8 without CSTOPB");
     settings.c_cflag |= CS8 | CLOCAL | CREAD;
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;

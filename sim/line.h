@@ -9,7 +9,7 @@
 class QSocketNotifier;
 
 // The unit's end of the serial line: the master side of a pseudo-terminal
-// pair, or a real serial port at 9600 bit/s, 8N1, raw. Non-blocking; bytes
+// pair, or a real serial port, set as the unit's line (lineformat.h), raw. Non-blocking; bytes
 // that cannot leave at once wait in order for the line to take them.
 class Line : public QObject
 {

@@ -13,13 +13,13 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("qv718-sim"));
+    QCoreApplication::setApplicationName(QLatin1String(Program::SimulatorName));
     QCoreApplication::setApplicationVersion(Program::version());
     QTextStream err(stderr);
 
     QString error;
     const auto fail = [&](int status) {
-        err << "qv718-sim: " << error << Qt::endl;
+        err << Program::SimulatorName << ": " << error << Qt::endl;
         return status;
     };
     const std::optional<Options> options = parseOptions(QCoreApplication::arguments(), error);

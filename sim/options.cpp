@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "device/lines/lineformat.h"
 #include "device/protocol/commands.h"
 #include "device/protocol/lists.h"
 #include "device/common/program.h"
@@ -18,7 +19,7 @@ const char *const Description =
     "\n"
     "Opens a pseudo-terminal pair and prints the path of the line to open, as\n"
     "the first line of standard output (with --device, plays the unit on a real\n"
-    "serial port instead, 9600 bit/s 8N1). Sends a time report and a status\n"
+    "serial port instead, %1). Sends a time report and a status\n"
     "report every second, applies every command frame it receives and prints\n"
     "each one decoded on standard error:\n"
     "  12:00:01.204 <- SetReadMode 4 \"IRIG-B TTL\" [04 02 FA]\n"
@@ -120,7 +121,7 @@ std::vector<Option> table()
          }},
         {QStringLiteral("start"), QStringLiteral("The clock's reading at start, UTC, as 2009-05-03T14:05:09[.250]. "
                                                  "Default: the computer's UTC time."),
-         QStringLiteral("TIME"), QStringLiteral("a time in %1 to %2, as 2009-05-03T14:05:09").arg(Frames::YearBase).arg(Frames::YearBase + 99),
+         QStringLiteral("TIME"), QStringLiteral("a time in %1 to %2, as 2009-05-03T14:05:09").arg(Frames::YearBase).arg(Frames::LastYear),
          fillStart},
         number("interval", QStringLiteral("Milliseconds between time reports. Default 1000."), "MS", 1, 3600000,
                &Options::interval),
@@ -138,7 +139,8 @@ std::vector<Option> table()
         number("control-function", QStringLiteral("Control-function position, 0 to %1, or %2 (Encoded Year) with --form "
                                                   "8. Default 0.").arg(Lists::EncodedYear - 1).arg(Lists::EncodedYear),
                "N", 0, Lists::EncodedYear, &Settings::controlFunction),
-        number("offset", QStringLiteral("Microsecond offset, 0 to 9999. Default 0."), "US", 0, 9999, &Settings::offset),
+        number("offset", QStringLiteral("Microsecond offset, 0 to %1. Default 0.").arg(Frames::MaxOffset), "US", 0,
+               Frames::MaxOffset, &Settings::offset),
         number("leap-year", QStringLiteral("Leap-year setting. Default: 1 if the start year is a leap year."), "0|1", 0,
                1, &Settings::leapYear),
         flag("freeze", "Output freeze on.", &Settings::outputFreeze),
@@ -165,7 +167,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
 {
     const std::vector<Option> options = table();
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(Description));
+    parser.setApplicationDescription(QString::fromLatin1(Description).arg(LineFormat::text()));
     parser.addHelpOption();
     parser.addVersionOption();
     for (const Option &option : options)

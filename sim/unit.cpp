@@ -16,12 +16,6 @@ namespace {
 
 constexpr int MillisecondsPerDay = 24 * 3600 * 1000;
 
-QString timeText(int day, int hour, int minute, int second)
-{
-    return QStringLiteral("%1 %2:%3:%4")
-        .arg(zeroPadded(day, 3), zeroPadded(hour, 2), zeroPadded(minute, 2), zeroPadded(second, 2));
-}
-
 QString quoted(const char *text)
 {
     return QLatin1Char('"') + QLatin1String(text) + QLatin1Char('"');
@@ -121,7 +115,7 @@ QString Unit::describeReport(QByteArrayView frame) const
     const int data = int(frame.size()) - 2;
     QString text;
     if (data >= TimeReportShortLength && quint8(frame.back()) == TimeReportEnd) {
-        text = QStringLiteral("TimeReport ") + timeText(dayOfYear(at(0), at(1)), at(2), at(3), at(4));
+        text = QStringLiteral("TimeReport ") + dayTimeText(dayOfYear(at(0), at(1)), at(2), at(3), at(4));
         if (data == TimeReportLongLength)
             text += QStringLiteral(" %1-%2-%3").arg(yearOf(at(5))).arg(zeroPadded(at(6), 2), zeroPadded(at(7), 2));
     } else if (data == StatusReportLength && quint8(frame.back()) == StatusReportEnd) {
@@ -233,7 +227,7 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
         time.day = day;
         time.millisecond = ((at(2) * 60 + at(3)) * 60 + at(4)) * 1000;
         setClock(time, now);
-        return timeText(day, at(2), at(3), at(4));
+        return dayTimeText(day, at(2), at(3), at(4));
     }
     case SetYear: {
         if (value > 99)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/protocol/commands.h"
 #include "device/protocol/lists.h"
 
 #include <QByteArray>
@@ -28,13 +29,13 @@ struct Settings
     bool leapYear = false;
     quint8 controlFunction = 0; // "Encoded Year" only with dated reports
     bool gpsAvailable = false;
-    quint16 offset = 0;         // microseconds, 0 to 9999
+    quint16 offset = 0;         // microseconds, 0 to Frames::MaxOffset
 };
 
 // A reading of the unit's clock.
 struct Time
 {
-    int year = 2000;         // 2000 to 2099
+    int year = Frames::YearBase;  // YearBase to LastYear (commands.h)
     int day = 1;             // of the year, 1 to 366
     int millisecond = 0;     // of the day
 

@@ -114,18 +114,9 @@ void suppressed(UnitEvent event, int count, const QString &unit, const QString &
 
 void command(const QString &unit, const QString &line, const QByteArray &frame)
 {
-    using namespace Frames;
     const quint8 code = frame.size() >= 2 ? quint8(frame.at(frame.size() - 2)) : 0xFF;
-    const char *name = commandName(code);
-    const auto at = [&](int i) { return quint8(frame.at(i)); };
-    QString value;
-    if (code == SetTime && frame.size() == 7)
-        value = QStringLiteral("%1 %2:%3:%4").arg(dayOfYear(at(0), at(1))).arg(at(2), 2, 10, QLatin1Char('0'))
-                    .arg(at(3), 2, 10, QLatin1Char('0')).arg(at(4), 2, 10, QLatin1Char('0'));
-    else if (code == SetOffset && frame.size() == 6)
-        value = QString::number(offsetFromDigits(reinterpret_cast<const quint8 *>(frame.constData())));
-    else if (frame.size() == 3)
-        value = QString::number(at(0));
+    const char *name = Frames::commandName(code);
+    const QString value = Frames::commandValueText(frame);
     const QString bytes = QString::fromLatin1(frame.toHex(' ').toUpper());
     send(QStringLiteral("Unit %1 was sent %2 %3 [%4]").arg(unit, QLatin1String(name ? name : "?"), value, bytes), 6,
          CommandMessageId, "command", unit, line,

@@ -80,6 +80,6 @@ void UnitSession::ShowGeneratorTime(const quint8 *report, qint16 count)
 
 void UnitSession::ApplyStatus(const quint8 *report)
 {
-    m_watch.statusReport(report[3] & Frames::ReaderLockedBit);
+    m_watch.statusReport(Frames::readerLocked(report));
     emit statusReport(report);
 }

@@ -18,11 +18,11 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("qv718-monitor"));
+    QCoreApplication::setApplicationName(QLatin1String(Program::MonitorName));
     QCoreApplication::setApplicationVersion(Program::version());
-    Journal::setIdentifier("qv718-monitor");
+    Journal::setIdentifier(Program::MonitorName);
     const auto fail = [](int status, const QString &why) {
-        std::fprintf(stderr, "qv718-monitor: %s\n", qPrintable(why));
+        std::fprintf(stderr, "%s: %s\n", Program::MonitorName, qPrintable(why));
         return status;
     };
 
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
         return fail(2, error);
     if (commandLine->checkOnly) {
         const auto units = options->units.size();
-        std::printf("qv718-monitor: %lld unit%s, /metrics on %s\n", qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));
+        std::printf("%s: %lld unit%s, /metrics on %s\n", Program::MonitorName, qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));
         return 0;
     }
     Metrics metrics;

@@ -1,6 +1,7 @@
 #include "metrics.h"
 
 #include "device/common/program.h"
+#include "events/unitwatch.h"
 
 #include <sys/timex.h>
 
@@ -33,7 +34,8 @@ Metrics::Metrics()
     : m_lineUp(BuildGauge().Name("qv718_line_up").Help("1 while the unit's line is open, else 0").Register(*m_registry))
     , m_reporting(BuildGauge()
                       .Name("qv718_unit_reporting")
-                      .Help("1 while the unit's line is open and a whole report arrived in the last 3 s, else 0")
+                      .Help("1 while the unit's line is open and a whole report arrived in the last "
+                            + std::to_string(UnitWatch::SilenceMs / 1000) + " s, else 0")
                       .Register(*m_registry))
     , m_locked(BuildGauge()
                    .Name("qv718_reader_locked")

@@ -19,7 +19,7 @@
 // sets them.
 //
 //   qv718_line_up                         gauge, 1 while the unit's line is open
-//   qv718_unit_reporting                  gauge, 1 while a whole report came in the last 3 s
+//   qv718_unit_reporting                  gauge, 1 while a whole report came within UnitWatch::SilenceMs
 //   qv718_reader_locked                   gauge, the latest status report's lock bit,
 //                                         absent while the line is down or the unit silent
 //   qv718_reader_lock_changes_total       counter, changes of that bit within a connection

@@ -91,7 +91,7 @@ void MonitoredUnit::takeStatusReport(const quint8 *report)
 {
     std::copy(report, report + m_status.size(), m_status.begin());
     m_statusKnown = true;
-    const bool locked = report[3] & Frames::ReaderLockedBit;
+    const bool locked = Frames::readerLocked(report);
     m_metrics.setReporting(true);
     m_metrics.report("status", nowSeconds());
     m_metrics.setLocked(locked);
@@ -129,7 +129,7 @@ void MonitoredUnit::updateClockOffset(const quint8 *report, qint16 count)
     using namespace Frames;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const int zone = readStatus(m_status.data(), m_timeReportLength == TimeReportLongLength).timeZone;
-    const qint64 zoneSeconds = qint64(zone - Lists::UtcTimeZone) * 1800;
+    const qint64 zoneSeconds = Lists::zoneOffsetSeconds(zone);
     const auto offsetIn = [&](int year) {
         const QDateTime unitTime(QDate(year, 1, 1).addDays(dayOfYear(report[0], report[1]) - 1),
                                  QTime(0, 0).addSecs(report[2] * 3600 + report[3] * 60 + report[4]), Qt::UTC);

@@ -48,7 +48,7 @@ bool isListenAddress(const QString &text)
 
 QString listenRefusal(const QString &given)
 {
-    return QStringLiteral("%1: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718").arg(given);
+    return QStringLiteral("%1: expected ADDR:PORT, as %2 or [::1]:%3").arg(given, defaultListen()).arg(DefaultMetricsPort);
 }
 
 // The line an entry names, spelt alike for any two entries on one line: a
@@ -174,8 +174,8 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("The settings file. Default: %1, unless "
                                                                              "--unit is given.").arg(QLatin1String(DefaultConfig)),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Serve /metrics here: 127.0.0.1:9718 "
-                                                                             "(default) or [::1]:9718."),
+    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Serve /metrics here: %1 (default) or "
+                                                                             "[::1]:%2.").arg(defaultListen()).arg(DefaultMetricsPort),
                                     QStringLiteral("ADDR:PORT"));
     const QCommandLineOption check(QStringLiteral("check-config"), QStringLiteral("Read and check the settings file and "
                                                                                   "the options, open nothing, and exit: "

@@ -34,10 +34,17 @@ struct MonitoredLine
     QString line;
 };
 
+// Where /metrics is served unless told otherwise: loopback, port 9718.
+inline constexpr int DefaultMetricsPort = 9718;
+inline QString defaultListen()
+{
+    return QStringLiteral("127.0.0.1:%1").arg(DefaultMetricsPort);
+}
+
 struct MonitorOptions
 {
     QList<MonitoredLine> units;
-    QString listen = QStringLiteral("127.0.0.1:9718");
+    QString listen = defaultListen();
 };
 
 inline constexpr char DefaultConfig[] = "/etc/qv718-monitor.conf";

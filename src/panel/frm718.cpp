@@ -25,12 +25,12 @@ namespace {
 
 // "QV-718 Control Panel v1.0.2", the window's title, and "QV-718v1.0.2", the
 // caption of its message box.
-QString windowTitle()
+QString programTitle()
 {
     return QLatin1String(Program::Name) + QStringLiteral(" Control Panel v") + Program::version();
 }
 
-QString messageCaption()
+QString programCaption()
 {
     return QLatin1String(Program::Name) + QLatin1Char('v') + Program::version();
 }
@@ -82,7 +82,7 @@ frm718::frm718(PortService *comm, QWidget *parent)
     // What the form cannot hold: the title with the build's version, a
     // border the operator cannot drag, the pictures drawn in code, the list
     // entries the simulated unit shares, and the fonts.
-    setWindowTitle(windowTitle());
+    setWindowTitle(programTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowIcon(Artwork::logoIcon());
@@ -255,7 +255,7 @@ void frm718::showCannotOpenComport()
     // line's notifications keep their own pace while the operator reads it.
     if (m_message)
         return;
-    m_message = new QMessageBox(QMessageBox::NoIcon, messageCaption(), QStringLiteral("Cannot open Comport"),
+    m_message = new QMessageBox(QMessageBox::NoIcon, programCaption(), QStringLiteral("Cannot open Comport"),
                                 QMessageBox::Ok, this);
     m_message->setObjectName(QStringLiteral("cannotOpenComport"));
     m_message->setAttribute(Qt::WA_DeleteOnClose);

@@ -26,7 +26,7 @@ void OffsetEntry::txtOffset_Change()
 
     const NumberText::Reading reading = NumberText::read(ui.txtOffset->text());
     double value = reading.value;
-    if (!reading.whole || value < 0 || value > 9999) {
+    if (!reading.whole || value < 0 || value > MaxOffset) {
         ui.txtOffset->setText(QStringLiteral("0"));  // re-enters this handler
         value = 0;
         ui.txtOffset->setFocus();

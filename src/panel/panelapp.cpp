@@ -48,7 +48,7 @@ void addQtOptions(QCommandLineParser &parser)
 
 int refuse(const QString &why)
 {
-    std::fprintf(stderr, "qv718-panel: %s\n", qPrintable(why));
+    std::fprintf(stderr, "%s: %s\n", Program::PanelName, qPrintable(why));
     return 2;
 }
 
@@ -64,7 +64,7 @@ int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
         arguments << QString::fromLocal8Bit(argv[i]);
     std::unique_ptr<QCoreApplication> textOnly(asksForTextOnly(argc, argv) ? new QCoreApplication(argc, argv) : nullptr);
     Program::setIdentity();
-    Journal::setIdentifier("qv718-panel");
+    Journal::setIdentifier(Program::PanelName);
     QCommandLineParser options;
     options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     options.setApplicationDescription(QStringLiteral(
@@ -74,9 +74,9 @@ int runPanel(int &argc, char **argv, const std::function<void(QWidget &)> &shown
     options.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Opens this line for this run instead of the remembered port, and "
-                                                 "remembers nothing: a port number (1 to 16), a device path such as "
+                                                 "remembers nothing: a port number (%1), a device path such as "
                                                  "/dev/ttyUSB0, or a network line, tcp://HOST:PORT or "
-                                                 "rfc2217://HOST:PORT."),
+                                                 "rfc2217://HOST:PORT.").arg(Ports::portRangeText()),
                                   QStringLiteral("LINE"));
     options.addOption(port);
     addQtOptions(options);

@@ -26,6 +26,9 @@ SetTimeEditor::SetTimeEditor(Ui::frm718 &ui, PortService &Comm, QObject *parent)
 
 namespace {
 
+// The first year the unit can be set to; a year byte could say 2000 on.
+constexpr int FirstSettableYear = 2009;
+
 // The field's background: yellow marks a value out of range, white is a
 // field the operator has moved into since.
 const QColor ErrorMark{255, 255, 0};
@@ -67,9 +70,9 @@ bool SetTimeEditor::ValidateSetTime()
 
     // The year: 9 to 99 stand for 2009 to 2099; 2009 to 2099 stay as typed.
     const double year = fieldValue(ui.txtYear);
-    if (year >= 9 && year <= 99) {
+    if (year >= yearByte(FirstSettableYear) && year <= yearByte(LastYear)) {
         ui.txtYear->setText(QString::number(yearOf(quint8(year))));
-    } else if (year < 2009 || year > 2099) {
+    } else if (year < FirstSettableYear || year > LastYear) {
         ui.txtYear->setText(NumberText::wholeNumberText(year));
         markField(ui.txtYear, ErrorMark);
         result = false;

@@ -48,18 +48,6 @@ void offerLastEntry(QComboBox *list, const char *const (&entries)[N], bool offer
         removeLastEntry(list);
 }
 
-// "123 14:05:09", and with the date "123 14:05:09   |   05-03-2009".
-QString generatorTimeText(const quint8 *report, bool withDate)
-{
-    QString text = QString::number(report[0]) + zeroPadded(report[1], 2) + QLatin1Char(' ') + zeroPadded(report[2], 2)
-        + QLatin1Char(':') + zeroPadded(report[3], 2) + QLatin1Char(':') + zeroPadded(report[4], 2);
-    if (withDate) {
-        text += QLatin1String("   |   ") + zeroPadded(report[6], 2) + QLatin1Char('-') + zeroPadded(report[7], 2)
-            + QLatin1Char('-') + QString::number(yearOf(report[5]));
-    }
-    return text;
-}
-
 } // namespace
 
 StatusDisplay::StatusDisplay(Ui::frm718 &ui, SetTimeEditor &setTime, QObject *parent)
@@ -88,7 +76,7 @@ void StatusDisplay::ShowGeneratorTime(const quint8 *report, qint16 count)
 
 void StatusDisplay::ApplyStatus(const quint8 *report)
 {
-    const bool locked = report[3] & ReaderLockedBit;
+    const bool locked = readerLocked(report);
     m_setTime.EnableSetTime(!locked);
     ShowLockState(locked);
 

@@ -1,5 +1,7 @@
 #include "pseudoterminal.h"
 
+#include "device/lines/lineformat.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +15,7 @@ Pty::Pty()
     char name[128] = {};
     termios raw{};
     cfmakeraw(&raw);
-    cfsetspeed(&raw, B9600);
+    cfsetspeed(&raw, LineFormat::BitRate);
     if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
         m_master = m_slave = -1;
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/common/program.h"
+#include "device/ports/portdevices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +28,7 @@ public:
     // Points every port at a path that does not exist, so the machine's own serial devices stay out of the test.
     void hideMachinePorts()
     {
-        for (int port = 1; port <= 16; ++port)
+        for (int port = Ports::FirstPort; port <= Ports::LastPort; ++port)
             set(QStringLiteral("Ports/%1").arg(port), QStringLiteral("/nonexistent/qv718-port%1").arg(port));
     }
 

@@ -12,6 +12,12 @@ namespace Program {
 // settings keep the remembered port and the [Ports] section.
 inline constexpr char Name[] = "QV-718";
 
+// The programs, as their files, their messages' prefixes and the journal's
+// SYSLOG_IDENTIFIER name them.
+inline constexpr char PanelName[] = "qv718-panel";
+inline constexpr char MonitorName[] = "qv718-monitor";
+inline constexpr char SimulatorName[] = "qv718-sim";
+
 // The project's version, as the build sets it ("1.0.2").
 QString version();
 

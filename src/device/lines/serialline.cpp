@@ -1,5 +1,7 @@
 #include "device/lines/serialline.h"
 
+#include "device/lines/lineformat.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -64,10 +66,10 @@ bool SerialLine::open()
     m_failed = false;
     m_port.clearError();
     m_port.setPortName(m_path);
-    m_port.setBaudRate(QSerialPort::Baud9600);
-    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setBaudRate(LineFormat::BitRate);
+    m_port.setDataBits(QSerialPort::DataBits(LineFormat::DataBits));
     m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setStopBits(QSerialPort::StopBits(LineFormat::StopBits));
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
         setFailure(openFailure());

@@ -1,5 +1,7 @@
 #include "device/lines/telnet.h"
 
+#include "device/lines/lineformat.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -39,15 +41,16 @@ QByteArray subNegotiation(quint8 option, QByteArrayView payload)
     return out;
 }
 
-QByteArray comPortSettings(quint32 baudRate)
+QByteArray comPortSettings()
 {
-    const char baud[] = {char(SetBaudRate), char(baudRate >> 24), char(baudRate >> 16), char(baudRate >> 8),
-                         char(baudRate)};
-    // Each pair: command, value. Control 1 is no outbound flow control,
-    // 14 no inbound flow control; masks of 0 ask for no notifications, which
-    // this client would ignore anyway.
-    static const char settings[][2] = {{SetDataSize, 8},  {SetParity, 1},        {SetStopSize, 1},
-                                       {SetControl, 1},   {SetControl, 14},      {SetLineStateMask, 0},
+    const quint32 rate = LineFormat::BitRate;
+    const char baud[] = {char(SetBaudRate), char(rate >> 24), char(rate >> 16), char(rate >> 8), char(rate)};
+    // Each pair: command, value. Parity 1 is none; control 1 is no outbound
+    // flow control, 14 no inbound flow control; masks of 0 ask for no
+    // notifications, which this client would ignore anyway.
+    static const char settings[][2] = {{SetDataSize, LineFormat::DataBits}, {SetParity, 1},
+                                       {SetStopSize, LineFormat::StopBits}, {SetControl, 1},
+                                       {SetControl, 14},                    {SetLineStateMask, 0},
                                        {SetModemStateMask, 0}};
     QByteArray out = subNegotiation(ComPort, QByteArrayView(baud, sizeof baud));
     for (const auto &setting : settings)

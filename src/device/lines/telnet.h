@@ -22,10 +22,6 @@ enum ComPortCommand : quint8 {
     SetLineStateMask = 10, SetModemStateMask = 11,
 };
 
-// The unit's line: 9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow
-// control in either direction.
-inline constexpr quint32 LineBaudRate = 9600;
-
 // The longest sub-negotiation a server may send, in bytes between IAC SB and
 // IAC SE. A server's notifications and answers take a few bytes; more is a
 // stream lost in a sub-negotiation whose IAC SE never came, in which every
@@ -40,8 +36,9 @@ void appendEscaped(QByteArrayView data, QByteArray &out);
 QByteArray subNegotiation(quint8 option, QByteArrayView payload);
 
 // The sub-negotiations that set the server's serial port to the unit's line
-// and silence its line-state and modem-state notifications.
-QByteArray comPortSettings(quint32 baudRate = LineBaudRate);
+// (lineformat.h), no flow control either way, and silence its line-state and
+// modem-state notifications.
+QByteArray comPortSettings();
 
 // One connection's decoder and negotiator. Its state is a few bytes of fixed
 // size whatever arrives: sub-negotiations are skipped, never stored, as

@@ -36,8 +36,7 @@ public:
     // True exactly while the line is open.
     virtual bool isOpen() const = 0;
 
-    // Opens the line at 9600 bit/s, 8 data bits, no parity, one stop bit, no
-    // flow control, raw bytes. False when it is missing, busy or unusable
+    // Opens the line as the unit's line is set (lineformat.h). False when it is missing, busy or unusable
     // (failure() says which).
     [[nodiscard]] virtual bool open() = 0;
 

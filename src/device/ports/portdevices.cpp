@@ -11,12 +11,12 @@ namespace {
 
 QString defaultDevicePath(qint16 port)
 {
-    if (port >= 1 && port <= 4)
-        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    if (port >= 5 && port <= 12)
-        return QStringLiteral("/dev/ttyUSB%1").arg(port - 5);
-    if (port >= 13 && port <= 16)
-        return QStringLiteral("/dev/ttyACM%1").arg(port - 13);
+    int first = FirstPort;
+    for (const DeviceRun &run : DefaultDevices) {
+        if (port >= first && port < first + run.count)
+            return QLatin1String(run.device) + QString::number(port - first);
+        first += run.count;
+    }
     return {};
 }
 
@@ -31,7 +31,7 @@ QString runLineRefusal(const QString &line)
     const qlonglong port = line.toLongLong(&ok);
     if (ok && port >= FirstPort && port <= LastPort)
         return {};
-    return QStringLiteral("not a port number from %1 to %2").arg(FirstPort).arg(LastPort);
+    return QStringLiteral("not a port number from ") + portRangeText();
 }
 
 QString devicePathForPort(qint16 port)

@@ -19,7 +19,7 @@ struct PortState
     qint16 AvailablePortCount() const { return qint16(AvailablePorts.size()); }
 };
 
-// Rebuilds AvailablePorts from ports 1 to 16, each probed: opened and closed
+// Rebuilds AvailablePorts from ports FirstPort to LastPort, each probed: opened and closed
 // again. Afterwards no port is open.
 void ScanComports(PortService &Comm, PortState &ports);
 

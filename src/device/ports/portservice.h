@@ -15,7 +15,7 @@ class PortService : public UnitLine
 public:
     using UnitLine::UnitLine;
 
-    // Chooses the port that the next open() uses (1 to 16 in use). Callers
+    // Chooses the port that the next open() uses (portdevices.h). Callers
     // close the port first. Whatever was awaited belongs to the port before.
     virtual void setPortNumber(qint16 port) = 0;
 

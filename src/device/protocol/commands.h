@@ -18,7 +18,7 @@ enum Command : quint8 {
     SetLeapYear = 6,         // check box state
     SetBinarySeconds = 7,    // check box state
     SetControlFunction = 8,  // control-function list position, 0 to 2
-    SetOffset = 9,           // the four decimal digits of 0 to 9999 microseconds
+    SetOffset = 9,           // the four decimal digits of 0 to MaxOffset microseconds
     SetYear = 10,            // year - 2000
 };
 
@@ -41,8 +41,11 @@ QByteArray CommandFrame(quint8 code, QByteArrayView payload);
 
 // The day of the year travels as two bytes, hundreds first (day 123 as 1
 // and 23), in SetTime and in every time report; the year as its distance
-// from 2000 (2026 as 26), in SetYear and in a dated time report.
+// from 2000 (2026 as 26), in SetYear and in a dated time report: a year byte
+// carries YearBase to LastYear. (The set-time editor takes from 2009 only,
+// a rule of its own.)
 inline constexpr int YearBase = 2000;
+inline constexpr int LastYear = YearBase + 99;
 constexpr quint8 dayHundreds(int day) { return quint8(day / 100); }
 constexpr quint8 dayRest(int day) { return quint8(day % 100); }
 constexpr int dayOfYear(quint8 hundreds, quint8 rest) { return hundreds * 100 + rest; }
@@ -52,9 +55,21 @@ constexpr int yearOf(quint8 byte) { return YearBase + byte; }
 // Payload of SetTime for a day of the year (1 to 366) and a time of day.
 QByteArray setTimePayload(int day, int hour, int minute, int second);
 
+// "005 14:05:09": a day of the year, three digits, and a time of day, as the
+// set-time fields, the journal and the simulated unit's log write a time.
+QString dayTimeText(int day, int hour, int minute, int second);
+
+// What a command frame carries, as text: the day and time of SetTime, the
+// offset of SetOffset, the one byte of the others; empty for a frame that is
+// no command.
+QString commandValueText(const QByteArray &frame);
+
+// The microsecond offset, 0 to MaxOffset.
+inline constexpr int MaxOffset = 9999;
+
 // The microsecond offset travels both ways as its four decimal digits, most
 // significant first: SetOffset's payload, and bytes 5 to 8 of a status
-// report. offsetDigits makes them from 0 to 9999.
+// report. offsetDigits makes them from 0 to MaxOffset.
 QByteArray offsetDigits(int microseconds);
 // The weighted sum of four digit bytes, as the unit means it. Bytes above 9
 // count with their weight too (digits 27, 88, 61, 1 give 278861).

@@ -35,6 +35,8 @@ inline constexpr const char *TimeZones[] = {
     "+9", "+9.5    (C. Australia)", "+10     (E. Australia)", "+10.5", "+11", "+11.5", "+12",
 };
 inline constexpr int UtcTimeZone = 24;
+// A time-zone position's offset from UTC: half an hour a step from UTC.
+constexpr int zoneOffsetSeconds(int position) { return (position - UtcTimeZone) * 1800; }
 // Shown for a reported position beyond the list: "-6 (Central)".
 inline constexpr int FallbackTimeZone = 12;
 

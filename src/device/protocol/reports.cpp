@@ -1,5 +1,7 @@
 #include "device/protocol/reports.h"
 
+#include "device/common/numbertext.h"
+
 namespace Frames {
 
 int writeTimeReport(char *frame, int day, int hour, int minute, int second, const ReportDate *date)
@@ -36,6 +38,18 @@ QByteArray statusReportFrame(quint8 timeZone, quint8 readMode, quint8 generateMo
     frame += digits;
     frame += char(StatusReportEnd);
     return frame;
+}
+
+QString generatorTimeText(const quint8 *report, bool withDate)
+{
+    using NumberText::zeroPadded;
+    QString text = QString::number(report[0]) + zeroPadded(report[1], 2) + QLatin1Char(' ') + zeroPadded(report[2], 2)
+        + QLatin1Char(':') + zeroPadded(report[3], 2) + QLatin1Char(':') + zeroPadded(report[4], 2);
+    if (withDate) {
+        text += QLatin1String("   |   ") + zeroPadded(report[6], 2) + QLatin1Char('-') + zeroPadded(report[7], 2)
+            + QLatin1Char('-') + QString::number(yearOf(report[5]));
+    }
+    return text;
 }
 
 void ReportFramer::ProcessReceivedBytes(QByteArrayView block, ReportSink &sink)

@@ -36,6 +36,8 @@ inline constexpr quint8 ReaderEnabledBit = 0x02;
 inline constexpr quint8 BinarySecondsBit = 0x04;  // also "Pass-Through" on 5-byte units
 inline constexpr quint8 GpsAvailableBit = 0x10;
 inline constexpr quint8 ReaderLockedBit = 0x40;
+// The reader's lock, as a status report says it.
+constexpr bool readerLocked(const quint8 *status) { return status[3] & ReaderLockedBit; }
 // StatusReport byte 4 of a unit with 5-byte time reports.
 inline constexpr quint8 LeapYearBit = 0x01;
 
@@ -44,13 +46,18 @@ inline constexpr int RxBufferSize = 31;
 // The calendar part of a time report from a unit that sends one.
 struct ReportDate
 {
-    int year;         // 2000 to 2099
+    int year;         // YearBase to LastYear
     int firstGroup;   // shown first
     int secondGroup;
 };
 
 // The longest time report: start, 8 data bytes, end.
 inline constexpr int TimeReportMaxFrame = TimeReportLongLength + 2;
+
+// A time report as the window shows it: "123 14:05:09", and with the date
+// "123 14:05:09   |   05-03-2009". Byte by byte, whatever the values: the
+// day's hundreds as a number, every other byte in two digits.
+QString generatorTimeText(const quint8 *report, bool withDate);
 
 // Writes a time report as the unit sends it into `frame`, which has room for
 // TimeReportMaxFrame bytes, and returns its length: the day of the year and
