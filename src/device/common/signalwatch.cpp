@@ -21,7 +21,9 @@ void onSignal(int number)
 
 bool watchSignals(std::initializer_list<int> numbers, std::function<void(int)> handle)
 {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    // One pipe for the program's whole run: a second call would leave the
+    // first pipe, and its notifier, with nobody to read them.
+    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [handle = std::move(handle)] {

@@ -7,5 +7,6 @@
 // writes the signal's number to a pipe, which the loop watches, and
 // `handle` then runs there with that number, where it may do anything (quit
 // the application, for SIGTERM). Call once, after the application object
-// exists. False if the pipe cannot be made or a handler not installed.
+// exists, for every signal to watch. False if the pipe cannot be made, a
+// handler not installed, or it was called before.
 bool watchSignals(std::initializer_list<int> numbers, std::function<void(int)> handle);

@@ -80,6 +80,11 @@ LineFailure EntryLine::failure() const
     return m_line->failure();
 }
 
+QString EntryLine::failureDetail() const
+{
+    return m_line->failureDetail();
+}
+
 bool EntryLine::worthReopeningAtOnce() const
 {
     return m_line->worthReopeningAtOnce();

@@ -37,6 +37,7 @@ public:
     bool write(const QByteArray &block) override;
     bool worthReopeningAtOnce() const override;
     LineFailure failure() const override;
+    QString failureDetail() const override;
     // Nothing is awaited for an entry that names no line.
     void awaitReturn() override;
 

@@ -80,6 +80,13 @@ bool SerialLine::open()
     return true;
 }
 
+QString SerialLine::failureDetail() const
+{
+    return failure() == LineFailure::None || failure() == LineFailure::Missing || m_port.errorString().isEmpty()
+        ? UnitLine::failureDetail()
+        : m_port.errorString();
+}
+
 // Why QSerialPort could not open the device. It reports a device that another
 // program holds (its lock file, or EBUSY) as a permission error, as it does
 // one that this user may not open: the device's own permissions tell them

@@ -41,6 +41,8 @@ public:
     // One write, handed to the device at once.
     bool write(const QByteArray &block) override;
     bool readInput(QByteArray &block) override;
+    // QSerialPort's own words for a device that did not open.
+    QString failureDetail() const override;
     // Watches the device's folders (devicewatcher.h).
     void awaitReturn() override;
 

@@ -59,6 +59,9 @@ public:
     // Why the line last failed: the last open() that returned false, or the
     // failure while open that readInput() reported. None after an opening.
     virtual LineFailure failure() const { return m_failure; }
+    // The same in the system's own words, where it said more ("Permission
+    // error while locking the device"); else failureText(failure()).
+    virtual QString failureDetail() const { return QString::fromLatin1(failureText(failure())); }
 
     // The line was lost and could not be opened again: waits, without a
     // polling timer, for it to come back, and opens it when it does. A local

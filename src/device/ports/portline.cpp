@@ -69,7 +69,21 @@ bool PortLine::open()
         return m_probed = *answer;
     if (!m_line.refusal().isEmpty())
         qCWarning(LineLog, "%s: %s", qPrintable(m_line.entry()), qPrintable(m_line.refusal()));
-    return m_line.open();
+    if (m_line.open())
+        return true;
+    // A device that is there but does not open says why, once for each new
+    // reason: a pick, a line named for the run, a wait for a line lost.
+    // (The scan's probes say nothing: most of them find no device.)
+    const QString told = m_line.entry() + QStringLiteral(": ") + m_line.failureDetail();
+    if (m_line.refusal().isEmpty() && m_line.failure() != LineFailure::Missing && told != m_told)
+        qCWarning(LineLog, "%s", qPrintable(told));
+    m_told = told;
+    return false;
+}
+
+QString PortLine::failureDetail() const
+{
+    return m_line.failureDetail();
 }
 
 void PortLine::close()

@@ -43,6 +43,7 @@ public:
     void awaitReturn() override;
     bool worthReopeningAtOnce() const override;
     LineFailure failure() const override;
+    QString failureDetail() const override;
 
 private:
     EntryLine m_line;
@@ -51,6 +52,7 @@ private:
     QHash<qint16, QString> m_scanEntries;
     QHash<qint16, bool> m_scanned;
     QString m_entryForRun;
+    QString m_told;  // the last failure the log named, with its entry
     qint16 m_port = 0;
     bool m_probed = false;
 };
