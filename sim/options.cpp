@@ -101,7 +101,7 @@ bool fillStart(const QString &text, Options &options)
     start.setTimeSpec(Qt::UTC);
     if (!start.isValid() || start.date().year() < Module1::YearBase || start.date().year() > Module1::YearBase + 99)
         return false;
-    options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay()};
+    options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay() * 1000000LL};
     return true;
 }
 
@@ -174,8 +174,6 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
         return std::nullopt;
 
     Options result;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    result.start = {now.date().year(), now.date().dayOfYear(), now.time().msecsSinceStartOfDay()};
     for (const Option &option : options) {
         if (!parser.isSet(option.name))
             continue;
@@ -197,7 +195,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
     if (!error.isEmpty())
         return std::nullopt;
     if (!parser.isSet(QStringLiteral("leap-year")))
-        s.leapYear = QDate::isLeapYear(result.start.year);
+        s.leapYear = QDate::isLeapYear(result.start ? result.start->year : QDateTime::currentDateTimeUtc().date().year());
     if (!parser.isSet(QStringLiteral("status-interval")))
         result.statusInterval = result.interval;
     return result;

@@ -12,7 +12,7 @@ struct Options
     QString link;     // keep a symbolic link to the pseudo-terminal here
     QString device;   // play the unit on this serial device instead
     Sim::Form form = Sim::Form::WithDate;
-    Sim::Time start;  // the clock's reading at start
+    std::optional<Sim::Time> start;  // the clock's reading at start; empty: the computer's clock
     Sim::Settings settings;
     int interval = 1000;        // milliseconds between time reports
     int statusInterval = 1000;  // milliseconds between status reports

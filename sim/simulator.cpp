@@ -2,22 +2,46 @@
 
 #include "device/reports.h"
 
+#include <QDate>
 #include <QRandomGenerator>
 #include <QTextStream>
 #include <QTime>
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
+
+using Sim::NanosecondsPerDay;
+using Sim::NanosecondsPerSecond;
+
+namespace {
+
+constexpr qint64 NanosecondsPerMillisecond = 1000000;
+
+// The unit as it starts now: its clock at --start, or at the computer's UTC
+// time, read at one moment with the monotonic clock it then runs on.
+Sim::Unit startingUnit(const Options &options)
+{
+    if (options.start)
+        return Sim::Unit(options.form, options.settings, *options.start, Deadline::now());
+    const qint64 before = Deadline::now();
+    timespec real{};
+    ::clock_gettime(CLOCK_REALTIME, &real);
+    const qint64 at = before + (Deadline::now() - before) / 2;
+    const qint64 utc = real.tv_sec * NanosecondsPerSecond + real.tv_nsec;
+    const QDate date = QDate(1970, 1, 1).addDays(utc / NanosecondsPerDay);
+    const Sim::Time start{date.year(), date.dayOfYear(), utc % NanosecondsPerDay};
+    return Sim::Unit(options.form, options.settings, start, at);
+}
+
+} // namespace
 
 Simulator::Simulator(const Options &options, std::unique_ptr<Line> line, QTextStream &log)
     : m_options(options)
     , m_line(std::move(line))
     , m_log(log)
-    , m_unit(options.form, options.settings, options.start, 0)
+    , m_unit(startingUnit(options))
 {
-    m_elapsed.start();
-    m_timeTimer.setSingleShot(true);
-    m_timeTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setTimerType(Qt::PreciseTimer);
     m_statusTimer.setInterval(options.statusInterval);
     // A status report follows every n-th time report directly when the
@@ -26,7 +50,7 @@ Simulator::Simulator(const Options &options, std::unique_ptr<Line> line, QTextSt
         m_ticksPerStatus = options.statusInterval / options.interval;
     m_splitTimer.setTimerType(Qt::PreciseTimer);
     m_splitTimer.setInterval(1);
-    connect(&m_timeTimer, &QTimer::timeout, this, &Simulator::sendTimeReport);
+    connect(&m_timeDeadline, &Deadline::reached, this, [this] { sendTimeReport(m_tickAt); });
     connect(&m_statusTimer, &QTimer::timeout, this, &Simulator::sendStatusReport);
     connect(&m_splitTimer, &QTimer::timeout, this, &Simulator::sendNextSplitByte);
     connect(m_line.get(), &Line::received, this, &Simulator::receive);
@@ -36,8 +60,12 @@ Simulator::Simulator(const Options &options, std::unique_ptr<Line> line, QTextSt
     });
 }
 
-void Simulator::start()
+bool Simulator::start(QString &error)
 {
+    if (!m_timeDeadline.isValid()) {
+        error = QStringLiteral("cannot make a timer");
+        return false;
+    }
     log(QStringLiteral("-- unit on %1, time reports %2")
             .arg(m_line->path(), m_options.form == Sim::Form::WithDate ? QStringLiteral("with date")
                                                                        : QStringLiteral("without date")));
@@ -57,11 +85,12 @@ void Simulator::start()
     if (m_options.hangUpAfter)
         after(*m_options.hangUpAfter, &Simulator::hangUp);
 
-    sendTimeReport();
+    sendTimeReport(now());
     if (!m_ticksPerStatus) {
         sendStatusReport();
         m_statusTimer.start();
     }
+    return true;
 }
 
 void Simulator::log(const QString &text)
@@ -74,16 +103,24 @@ void Simulator::after(double seconds, void (Simulator::*event)())
     QTimer::singleShot(std::chrono::milliseconds(std::llround(seconds * 1000)), Qt::PreciseTimer, this, event);
 }
 
-void Simulator::sendTimeReport()
+void Simulator::sendTimeReport(qint64 tickAt)
 {
     if (!m_sending)
         return;
-    send(m_unit.timeReport(now()));
+    // The report shows the clock as it stands now, read at the report's tick.
+    send(m_unit.timeReport(tickAt));
     if (m_ticksPerStatus && m_ticks++ % m_ticksPerStatus == 0)
         sendStatusReport();
+    scheduleTimeReport(tickAt);
+}
+
+void Simulator::scheduleTimeReport(qint64 after)
+{
     // Time reports leave when the unit's clock passes a multiple of the
-    // interval: every whole second, by default.
-    m_timeTimer.start(int(m_unit.untilNextTick(now(), m_options.interval)));
+    // interval (every whole second, by default); a clock set anew meanwhile
+    // is in step again from that tick on.
+    m_tickAt = after + m_unit.untilNextTick(after, m_options.interval * NanosecondsPerMillisecond);
+    m_timeDeadline.start(m_tickAt);
 }
 
 void Simulator::sendStatusReport()
@@ -94,15 +131,16 @@ void Simulator::sendStatusReport()
 
 void Simulator::send(const QByteArray &bytes)
 {
-    if (m_options.trace)
-        log(QStringLiteral("-> ") + m_unit.describeReport(bytes));
+    // Written first, so that the trace costs its time afterwards.
     if (!m_options.split) {
         m_line->write(bytes);
-        return;
+    } else {
+        m_splitQueue += bytes;
+        if (!m_splitTimer.isActive())
+            m_splitTimer.start();
     }
-    m_splitQueue += bytes;
-    if (!m_splitTimer.isActive())
-        m_splitTimer.start();
+    if (m_options.trace)
+        log(QStringLiteral("-> ") + m_unit.describeReport(bytes));
 }
 
 void Simulator::sendNextSplitByte()
@@ -167,13 +205,13 @@ void Simulator::setSilent(bool silent)
         return;
     m_sending = !silent;
     if (silent) {
-        m_timeTimer.stop();
+        m_timeDeadline.stop();
         m_statusTimer.stop();
         log(QStringLiteral("-- reports stopped"));
         return;
     }
     log(QStringLiteral("-- reports resumed"));
-    sendTimeReport();
+    sendTimeReport(now());
     if (!m_ticksPerStatus) {
         sendStatusReport();
         m_statusTimer.start();
@@ -183,7 +221,7 @@ void Simulator::setSilent(bool silent)
 void Simulator::hangUp()
 {
     log(QStringLiteral("-- hanging up"));
-    m_timeTimer.stop();
+    m_timeDeadline.stop();
     m_statusTimer.stop();
     m_splitTimer.stop();
     m_line->close();
