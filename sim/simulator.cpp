@@ -19,7 +19,7 @@ namespace {
 constexpr qint64 NanosecondsPerMillisecond = 1000000;
 
 // The unit as it starts now: its clock at --start, or at the computer's UTC
-// time, read at one moment with the monotonic clock it then runs on.
+// time `ahead` on, read at one moment with the monotonic clock it then runs on.
 Sim::Unit startingUnit(const Options &options)
 {
     if (options.start)
@@ -28,10 +28,27 @@ Sim::Unit startingUnit(const Options &options)
     timespec real{};
     ::clock_gettime(CLOCK_REALTIME, &real);
     const qint64 at = before + (Deadline::now() - before) / 2;
-    const qint64 utc = real.tv_sec * NanosecondsPerSecond + real.tv_nsec;
-    const QDate date = QDate(1970, 1, 1).addDays(utc / NanosecondsPerDay);
-    const Sim::Time start{date.year(), date.dayOfYear(), utc % NanosecondsPerDay};
+    const qint64 utc = real.tv_sec * NanosecondsPerSecond + real.tv_nsec + options.ahead;
+    const qint64 day = utc / NanosecondsPerDay - (utc % NanosecondsPerDay < 0 ? 1 : 0);
+    const QDate date = QDate(1970, 1, 1).addDays(day);
+    const Sim::Time start{date.year(), date.dayOfYear(), utc - day * NanosecondsPerDay};
     return Sim::Unit(options.form, options.settings, start, at);
+}
+
+// Seconds as "0.300" or "-2.500", with more places only where they count.
+QString secondsText(qint64 nanoseconds)
+{
+    QString text = QString::number(double(nanoseconds) / NanosecondsPerSecond, 'f', 9);
+    while (text.endsWith(QLatin1Char('0')) && text.indexOf(QLatin1Char('.')) < text.size() - 4)
+        text.chop(1);
+    return text;
+}
+
+// Seconds to the microsecond, with their sign: "+0.310340".
+QString signedSeconds(qint64 nanoseconds)
+{
+    return (nanoseconds < 0 ? QString() : QStringLiteral("+"))
+        + QString::number(double(nanoseconds) / NanosecondsPerSecond, 'f', 6);
 }
 
 } // namespace
@@ -66,9 +83,15 @@ bool Simulator::start(QString &error)
         error = QStringLiteral("cannot make a timer");
         return false;
     }
-    log(QStringLiteral("-- unit on %1, time reports %2")
-            .arg(m_line->path(), m_options.form == Sim::Form::WithDate ? QStringLiteral("with date")
-                                                                       : QStringLiteral("without date")));
+    QString timing;
+    if (!m_options.firstReportAtOnce) {
+        timing = QStringLiteral(", phase %1 s, jitter %2 s, ahead %3 s")
+                     .arg(secondsText(m_options.phase), secondsText(m_options.jitter), secondsText(m_options.ahead));
+    }
+    log(QStringLiteral("-- unit on %1, time reports %2%3")
+            .arg(m_line->path(),
+                 m_options.form == Sim::Form::WithDate ? QStringLiteral("with date") : QStringLiteral("without date"),
+                 timing));
     log(QStringLiteral("-- clock ") + m_unit.describeReport(m_unit.timeReport(now())));
     log(QStringLiteral("-- settings ") + m_unit.describeReport(m_unit.statusReport()));
 
@@ -85,7 +108,10 @@ bool Simulator::start(QString &error)
     if (m_options.hangUpAfter)
         after(*m_options.hangUpAfter, &Simulator::hangUp);
 
-    sendTimeReport(now());
+    if (m_options.firstReportAtOnce)
+        sendTimeReport(now());
+    else
+        scheduleTimeReport(now());
     if (!m_ticksPerStatus) {
         sendStatusReport();
         m_statusTimer.start();
@@ -108,19 +134,47 @@ void Simulator::sendTimeReport(qint64 tickAt)
     if (!m_sending)
         return;
     // The report shows the clock as it stands now, read at the report's tick.
-    send(m_unit.timeReport(tickAt));
+    const qint64 sentAt = now();
+    m_tickAt = tickAt;
+    send(m_unit.timeReport(tickAt), m_options.jitter ? timingNote(tickAt, sentAt) : QString());
     if (m_ticksPerStatus && m_ticks++ % m_ticksPerStatus == 0)
         sendStatusReport();
+    stepClockAfterReport(++m_timeReportsSent);
     scheduleTimeReport(tickAt);
 }
 
 void Simulator::scheduleTimeReport(qint64 after)
 {
     // Time reports leave when the unit's clock passes a multiple of the
-    // interval (every whole second, by default); a clock set anew meanwhile
-    // is in step again from that tick on.
+    // interval (every whole second, by default), then the phase, then the
+    // jitter; a clock set anew meanwhile is in step again from that tick on.
     m_tickAt = after + m_unit.untilNextTick(after, m_options.interval * NanosecondsPerMillisecond);
-    m_timeDeadline.start(m_tickAt);
+    if (m_options.jitter)
+        m_jitter = std::llround((2 * m_jitterRandom.generateDouble() - 1) * double(m_options.jitter));
+    m_timeDeadline.start(m_tickAt + m_options.phase + m_jitter);
+}
+
+void Simulator::stepClockAfterReport(int count)
+{
+    const bool skip = count == m_options.skipAt;
+    if (!skip && count != m_options.repeatAt)
+        return;
+    const QString named = m_unit.describeReport(m_unit.timeReport(m_tickAt)).section(QLatin1Char(' '), 1, 2);
+    m_unit.stepClock(skip ? NanosecondsPerSecond : -NanosecondsPerSecond);
+    log(QStringLiteral("-- second %1 after time report %2 (%3): the clock steps 1 s %4")
+            .arg(skip ? QStringLiteral("skipped") : QStringLiteral("repeated"))
+            .arg(count)
+            .arg(named, skip ? QStringLiteral("forward") : QStringLiteral("back")));
+}
+
+// When a report was written against when it was due: seconds after the start
+// of the second it names, by the unit's clock.
+QString Simulator::timingNote(qint64 tickAt, qint64 sentAt) const
+{
+    const qint64 intoSecond = m_unit.timeAt(tickAt).nanosecond % NanosecondsPerSecond;
+    return QStringLiteral("at %1 s (due %2 s, jitter %3 s)")
+        .arg(signedSeconds(intoSecond + sentAt - tickAt), signedSeconds(intoSecond + m_options.phase),
+             signedSeconds(m_jitter));
 }
 
 void Simulator::sendStatusReport()
@@ -129,7 +183,7 @@ void Simulator::sendStatusReport()
         send(m_unit.statusReport());
 }
 
-void Simulator::send(const QByteArray &bytes)
+void Simulator::send(const QByteArray &bytes, const QString &note)
 {
     // Written first, so that the trace costs its time afterwards.
     if (!m_options.split) {
@@ -139,8 +193,12 @@ void Simulator::send(const QByteArray &bytes)
         if (!m_splitTimer.isActive())
             m_splitTimer.start();
     }
-    if (m_options.trace)
-        log(QStringLiteral("-> ") + m_unit.describeReport(bytes));
+    if (!m_options.trace)
+        return;
+    QString line = QStringLiteral("-> ") + m_unit.describeReport(bytes);
+    if (!note.isEmpty())
+        line += QLatin1Char(' ') + note;
+    log(line);
 }
 
 void Simulator::sendNextSplitByte()
@@ -211,7 +269,10 @@ void Simulator::setSilent(bool silent)
         return;
     }
     log(QStringLiteral("-- reports resumed"));
-    sendTimeReport(now());
+    if (m_options.firstReportAtOnce)
+        sendTimeReport(now());
+    else
+        scheduleTimeReport(now());
     if (!m_ticksPerStatus) {
         sendStatusReport();
         m_statusTimer.start();

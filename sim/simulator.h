@@ -6,6 +6,7 @@
 #include "unit.h"
 
 #include <QObject>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <memory>
@@ -20,7 +21,8 @@ class QTextStream;
 //
 // Time reports keep to the unit's clock, which runs on the computer's
 // monotonic clock: each is due when that clock passes its tick (a whole
-// multiple of the interval), and is written at that absolute moment. Moments never come from intervals added up, so no
+// multiple of the interval), plus the phase, plus its jitter, and is written
+// at that absolute moment. Moments never come from intervals added up, so no
 // error builds up from one report to the next.
 class Simulator : public QObject
 {
@@ -47,8 +49,10 @@ private:
     void sendTimeReport(qint64 tickAt);
     // Schedules the next time report: the first tick of the clock after `after`.
     void scheduleTimeReport(qint64 after);
+    void stepClockAfterReport(int count);
+    QString timingNote(qint64 tickAt, qint64 sentAt) const;
     void sendStatusReport();
-    void send(const QByteArray &bytes);
+    void send(const QByteArray &bytes, const QString &note = {});
     void sendNextSplitByte();
     void receive(const QByteArray &bytes);
 
@@ -65,8 +69,11 @@ private:
     Sim::Unit m_unit;
     Deadline m_timeDeadline;
     // The pending time report: the moment (monotonic nanoseconds) its tick
-    // comes on the unit's clock.
+    // came on the unit's clock, and its jitter.
     qint64 m_tickAt = 0;
+    qint64 m_jitter = 0;
+    QRandomGenerator m_jitterRandom{718};  // the same draws on every run
+    int m_timeReportsSent = 0;
     QTimer m_statusTimer;
     QTimer m_splitTimer;
     QByteArray m_splitQueue;

@@ -67,6 +67,11 @@ Time Unit::timeAt(qint64 now) const
             ++time.year;
         }
     }
+    while (nanosecond < 0) {
+        nanosecond += NanosecondsPerDay;
+        if (--time.day < 1)
+            time.day = daysInYear(--time.year);
+    }
     time.nanosecond = nanosecond;
     return time;
 }

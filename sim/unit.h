@@ -62,11 +62,15 @@ public:
 
     // The clock runs on from the last time set, day after day; a year has
     // 366 days if it is a leap year (dated units) or if the leap-year setting
-    // is on (time-only units, which know no year).
+    // is on (time-only units, which know no year). A moment before the clock
+    // was last set reads as the present setting, counted back.
     Time timeAt(qint64 now) const;
     // Nanoseconds from `now` until the clock next reaches a whole multiple of
     // `period` nanoseconds of its day (more than 0, at most `period`).
     qint64 untilNextTick(qint64 now, qint64 period) const;
+    // Moves the clock by `by` nanoseconds (back if negative), as if it had
+    // been set so.
+    void stepClock(qint64 by) { m_clockSetAt -= by; }
 
     // Takes bytes from the line. Every frame completed by them (up to and
     // including 0xFA) is decoded and, if it makes sense, applied at `now`.
