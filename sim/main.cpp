@@ -51,6 +51,7 @@ int main(int argc, char *argv[])
     Simulator simulator(*options, std::move(line), err);
     playing = &simulator;
     QObject::connect(&simulator, &Simulator::finished, &app, &QCoreApplication::exit);
-    simulator.start();
+    if (!simulator.start(error))
+        return fail(1);
     return QCoreApplication::exec();
 }

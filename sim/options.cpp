@@ -8,7 +8,9 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -25,7 +27,17 @@ const char *const Description =
     "  12:00:01.204 <- SetReadMode 4 \"IRIG-B TTL\" [04 02 FA]\n"
     "Lines with -> are reports sent (--trace), lines with -- are events.\n"
     "Times in seconds may have fractions (0.5). Ends on SIGINT or SIGTERM;\n"
-    "SIGUSR1 stops the reports (commands are still taken), SIGUSR2 resumes them.";
+    "SIGUSR1 stops the reports (commands are still taken), SIGUSR2 resumes them.\n"
+    "\n"
+    "The unit's clock starts at --start, or at the computer's UTC time (--ahead\n"
+    "seconds on), and runs at the pace of the computer's monotonic clock. A time\n"
+    "report is written when that clock passes a whole multiple of the --interval\n"
+    "(a whole second, by default), --phase seconds later, moved by --jitter; a\n"
+    "status report follows it at once (every n-th, with a --status-interval n\n"
+    "times as long; with any other, status reports keep a pace of their own).\n"
+    "Without --phase, --jitter or --ahead, the first time report leaves at once\n"
+    "at the start, and again on SIGUSR2; with any of them, none is out of step.\n"
+    "Time reports are counted from 1, the first sent.";
 
 // One option: how it is declared to QCommandLineParser, and how its value
 // fills the options. A flag has no value name, and its fill gets no text.
@@ -86,6 +98,21 @@ Option seconds(const char *name, const char *help, std::optional<double> Options
             }};
 }
 
+// Seconds with fractions, kept as nanoseconds, from `low` up to but not including `high`.
+Option fraction(const char *name, const char *help, double low, double high, const QString &expected,
+                qint64 Options::*member)
+{
+    return {QLatin1String(name), QLatin1String(help), QStringLiteral("S"), expected,
+            [=](const QString &text, Options &options) {
+                bool ok = false;
+                const double value = text.toDouble(&ok);
+                if (!ok || !(value >= low && value < high))
+                    return false;
+                options.*member = std::llround(value * 1e9);
+                return true;
+            }};
+}
+
 Option text(const char *name, const char *help, QString Options::*member)
 {
     return {QLatin1String(name), QLatin1String(help), QStringLiteral("PATH"), {},
@@ -100,11 +127,16 @@ bool fillStart(const QString &text, Options &options)
 {
     QDateTime start = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')), Qt::ISODateWithMs);
     start.setTimeSpec(Qt::UTC);
-    if (!start.isValid() || start.date().year() < Frames::YearBase || start.date().year() > Frames::YearBase + 99)
+    if (!start.isValid() || start.date().year() < Frames::YearBase || start.date().year() > Frames::LastYear)
         return false;
-    options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay()};
+    options.start = {start.date().year(), start.date().dayOfYear(), start.time().msecsSinceStartOfDay() * 1000000LL};
     return true;
 }
+
+// The reports a unit can count: the --skip-at and --repeat-at values.
+constexpr int MaxReportCount = std::numeric_limits<int>::max();
+// An --ahead beyond this many seconds would take the clock out of the years a report carries anyway.
+constexpr double MaxAhead = 100 * 366 * 86400.0;
 
 std::vector<Option> table()
 {
@@ -125,6 +157,24 @@ std::vector<Option> table()
          fillStart},
         number("interval", QStringLiteral("Milliseconds between time reports. Default 1000."), "MS", 1, 3600000,
                &Options::interval),
+        fraction("phase", "Write each time report S seconds after the start of the second it names, by the unit's "
+                          "clock (with a shorter --interval: after the tick it follows), 0 to less than 1. Default 0.",
+                 0, 1, QStringLiteral("seconds, 0 to less than 1"), &Options::phase),
+        fraction("jitter", "Move each time report's writing by an amount drawn anew for each report from a uniform "
+                           "distribution over -S to +S seconds (every amount in between equally likely; the same draws "
+                           "on every run); S less than half the --interval. Default 0.",
+                 0, 0.5, QStringLiteral("seconds, 0 to less than 0.5"), &Options::jitter),
+        fraction("ahead", "Run the unit's clock S seconds ahead of the computer's UTC time (behind if negative). Not "
+                          "with --start. Default 0.",
+                 -MaxAhead, MaxAhead, QStringLiteral("a number of seconds"), &Options::ahead),
+        number("skip-at", QStringLiteral("After the Nth time report, step the clock one second forward: the next "
+                                         "report names the second two after the Nth's (at the default --interval), "
+                                         "and leaves at its usual moment."),
+               "N", 1, MaxReportCount, &Options::skipAt),
+        number("repeat-at", QStringLiteral("After the Nth time report, step the clock one second back: the next "
+                                           "report names the Nth's second again (at the default --interval), and "
+                                           "leaves at its usual moment."),
+               "N", 1, MaxReportCount, &Options::repeatAt),
         number("status-interval", QStringLiteral("Milliseconds between status reports. Default: the --interval."), "MS",
                1, 3600000, &Options::statusInterval),
         number("time-zone", QStringLiteral("Time-zone position, 0 (-12 h) to %1 (+12 h). Default %2 (UTC).")
@@ -176,8 +226,6 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
         return std::nullopt;
 
     Options result;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    result.start = {now.date().year(), now.date().dayOfYear(), now.time().msecsSinceStartOfDay()};
     for (const Option &option : options) {
         if (!parser.isSet(option.name))
             continue;
@@ -196,10 +244,24 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
     else if (s.controlFunction == Lists::EncodedYear && result.form != Sim::Form::WithDate)
         error = QStringLiteral("--control-function %1: expected 0 to %2 with --form 5")
                     .arg(s.controlFunction).arg(Lists::EncodedYear - 1);
+    else if (result.start && parser.isSet(QStringLiteral("ahead")))
+        error = QStringLiteral("--ahead sets the clock against the computer's; it does not go with --start");
+    else if (2 * result.jitter >= result.interval * 1000000LL)
+        error = QStringLiteral("--jitter %1: expected less than half the --interval, so that reports keep their order")
+                    .arg(parser.value(QStringLiteral("jitter")));
+    else if (result.skipAt && result.skipAt == result.repeatAt)
+        error = QStringLiteral("--skip-at and --repeat-at %1: expected two different reports").arg(*result.skipAt);
+    const int startYear = result.start ? result.start->year
+                                       : QDateTime::currentDateTimeUtc().addMSecs(result.ahead / 1000000).date().year();
+    if (error.isEmpty() && (startYear < Frames::YearBase || startYear > Frames::LastYear))
+        error = QStringLiteral("--ahead %1: expected a clock within the years %2 to %3")
+                    .arg(parser.value(QStringLiteral("ahead"))).arg(Frames::YearBase).arg(Frames::LastYear);
     if (!error.isEmpty())
         return std::nullopt;
+    for (const char *timing : {"phase", "jitter", "ahead"})
+        result.firstReportAtOnce = result.firstReportAtOnce && !parser.isSet(QLatin1String(timing));
     if (!parser.isSet(QStringLiteral("leap-year")))
-        s.leapYear = QDate::isLeapYear(result.start.year);
+        s.leapYear = QDate::isLeapYear(startYear);
     if (!parser.isSet(QStringLiteral("status-interval")))
         result.statusInterval = result.interval;
     return result;

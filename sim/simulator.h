@@ -1,11 +1,12 @@
 #pragma once
 
+#include "deadline.h"
 #include "line.h"
 #include "options.h"
 #include "unit.h"
 
-#include <QElapsedTimer>
 #include <QObject>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <memory>
@@ -17,6 +18,12 @@ class QTextStream;
 //
 // Log lines start with the computer's time of day: "<-" a command received,
 // "->" a report sent (with --trace), "--" an event of the scenario.
+//
+// Time reports keep to the unit's clock, which runs on the computer's
+// monotonic clock: each is due when that clock passes its tick (a whole
+// multiple of the interval), plus the phase, plus its jitter, and is written
+// at that absolute moment. Moments never come from intervals added up, so no
+// error builds up from one report to the next.
 class Simulator : public QObject
 {
     Q_OBJECT
@@ -24,7 +31,8 @@ class Simulator : public QObject
 public:
     Simulator(const Options &options, std::unique_ptr<Line> line, QTextStream &log);
 
-    void start();
+    // False, with `error` set, if the unit cannot keep time (no timer to be had).
+    bool start(QString &error);
     // Stops sending reports (commands are still taken), or sends them again.
     void setSilent(bool silent);
 
@@ -33,13 +41,18 @@ signals:
     void finished(int exitCode);
 
 private:
-    qint64 now() const { return m_elapsed.elapsed(); }
+    static qint64 now() { return Deadline::now(); }
     void log(const QString &text);
     void after(double seconds, void (Simulator::*event)());
 
-    void sendTimeReport();
+    // Sends the time report of the tick at `tickAt`, now.
+    void sendTimeReport(qint64 tickAt);
+    // Schedules the next time report: the first tick of the clock after `after`.
+    void scheduleTimeReport(qint64 after);
+    void stepClockAfterReport(int count);
+    QString timingNote(qint64 tickAt, qint64 sentAt) const;
     void sendStatusReport();
-    void send(const QByteArray &bytes);
+    void send(const QByteArray &bytes, const QString &note = {});
     void sendNextSplitByte();
     void receive(const QByteArray &bytes);
 
@@ -53,9 +66,14 @@ private:
     Options m_options;
     std::unique_ptr<Line> m_line;
     QTextStream &m_log;
-    QElapsedTimer m_elapsed;
     Sim::Unit m_unit;
-    QTimer m_timeTimer;
+    Deadline m_timeDeadline;
+    // The pending time report: the moment (monotonic nanoseconds) its tick
+    // came on the unit's clock, and its jitter.
+    qint64 m_tickAt = 0;
+    qint64 m_jitter = 0;
+    QRandomGenerator m_jitterRandom{718};  // the same draws on every run
+    int m_timeReportsSent = 0;
     QTimer m_statusTimer;
     QTimer m_splitTimer;
     QByteArray m_splitQueue;

@@ -14,7 +14,6 @@ namespace Sim {
 
 namespace {
 
-constexpr int MillisecondsPerDay = 24 * 3600 * 1000;
 
 QString quoted(const char *text)
 {
@@ -55,21 +54,26 @@ int Unit::daysInYear(int year) const
 Time Unit::timeAt(qint64 now) const
 {
     Time time = m_clockSet;
-    qint64 millisecond = time.millisecond + (now - m_clockSetAt);
-    while (millisecond >= MillisecondsPerDay) {
-        millisecond -= MillisecondsPerDay;
+    qint64 nanosecond = time.nanosecond + (now - m_clockSetAt);
+    while (nanosecond >= NanosecondsPerDay) {
+        nanosecond -= NanosecondsPerDay;
         if (++time.day > daysInYear(time.year)) {
             time.day = 1;
             ++time.year;
         }
     }
-    time.millisecond = int(millisecond);
+    while (nanosecond < 0) {
+        nanosecond += NanosecondsPerDay;
+        if (--time.day < 1)
+            time.day = daysInYear(--time.year);
+    }
+    time.nanosecond = nanosecond;
     return time;
 }
 
-qint64 Unit::untilNextTick(qint64 now, int period) const
+qint64 Unit::untilNextTick(qint64 now, qint64 period) const
 {
-    return period - timeAt(now).millisecond % period;
+    return period - timeAt(now).nanosecond % period;
 }
 
 void Unit::setClock(const Time &time, qint64 now)
@@ -225,7 +229,7 @@ QString Unit::applyCommand(quint8 code, QByteArrayView payload, qint64 now)
             return {};
         Time time = timeAt(now);
         time.day = day;
-        time.millisecond = ((at(2) * 60 + at(3)) * 60 + at(4)) * 1000;
+        time.nanosecond = ((at(2) * 60 + at(3)) * 60 + at(4)) * NanosecondsPerSecond;
         setClock(time, now);
         return dayTimeText(day, at(2), at(3), at(4));
     }

@@ -9,7 +9,7 @@
 
 // A simulated QV-718 unit: its settings, its clock, what it makes of the
 // command frames it receives and the reports it sends. No I/O and no clock of
-// its own: the caller passes the time as a monotonic millisecond count, so
+// its own: the caller passes the time as a monotonic count of nanoseconds, so
 // every behaviour here can be replayed exactly.
 namespace Sim {
 
@@ -32,16 +32,19 @@ struct Settings
     quint16 offset = 0;         // microseconds, 0 to Frames::MaxOffset
 };
 
+inline constexpr qint64 NanosecondsPerSecond = 1000000000;
+inline constexpr qint64 NanosecondsPerDay = 86400 * NanosecondsPerSecond;
+
 // A reading of the unit's clock.
 struct Time
 {
     int year = Frames::YearBase;  // YearBase to LastYear (commands.h)
     int day = 1;             // of the year, 1 to 366
-    int millisecond = 0;     // of the day
+    qint64 nanosecond = 0;   // of the day
 
-    int hour() const { return millisecond / 3600000; }
-    int minute() const { return millisecond / 60000 % 60; }
-    int second() const { return millisecond / 1000 % 60; }
+    int hour() const { return int(nanosecond / (3600 * NanosecondsPerSecond)); }
+    int minute() const { return int(nanosecond / (60 * NanosecondsPerSecond) % 60); }
+    int second() const { return int(nanosecond / NanosecondsPerSecond % 60); }
 };
 
 class Unit
@@ -60,11 +63,15 @@ public:
 
     // The clock runs on from the last time set, day after day; a year has
     // 366 days if it is a leap year (dated units) or if the leap-year setting
-    // is on (time-only units, which know no year).
+    // is on (time-only units, which know no year). A moment before the clock
+    // was last set reads as the present setting, counted back.
     Time timeAt(qint64 now) const;
-    // Milliseconds from `now` until the clock next reaches a whole multiple
-    // of `period` milliseconds (1 to period).
-    qint64 untilNextTick(qint64 now, int period) const;
+    // Nanoseconds from `now` until the clock next reaches a whole multiple of
+    // `period` nanoseconds of its day (more than 0, at most `period`).
+    qint64 untilNextTick(qint64 now, qint64 period) const;
+    // Moves the clock by `by` nanoseconds (back if negative), as if it had
+    // been set so.
+    void stepClock(qint64 by) { m_clockSetAt -= by; }
 
     // Takes bytes from the line. Every frame completed by them (up to and
     // including 0xFA) is decoded and, if it makes sense, applied at `now`.

@@ -23,7 +23,9 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -274,6 +276,67 @@ private slots:
         ::kill(pid_t(unit.process.processId()), SIGUSR2);
         QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().contains(QRegularExpression("^\\d+ \\d\\d:")), 2000);
         QTRY_COMPARE(panel.ui.state("lblLock cmbReadMode"), "Locked, 2/6");
+    }
+
+    // Time reports as a program on the line sees them by the computer's clock: each terminator --phase after the second
+    // named, less --ahead, moved by the jitter the trace notes; the seconds named one on (skipped) or back (repeated)
+    // from the 4th report on, as the trace says. Rows are named as the start line states their timing.
+    void reportsKeepTheirTime_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<double>("offset");  // arrival minus the second named
+        QTest::newRow("phase 0.300 s, jitter 0.000 s, ahead 0.000 s") << QStringList{"--phase", "0.300", "--skip-at", "3"} << 0.3;
+        QTest::newRow("phase 0.000 s, jitter 0.000 s, ahead 0.120 s") << QStringList{"--ahead", "0.120", "--repeat-at", "3"} << -0.12;
+        QTest::newRow("phase 0.300 s, jitter 0.000 s, ahead -2.500 s") << QStringList{"--ahead", "-2.5", "--phase", "0.3"} << 2.8;
+        QTest::newRow("phase 0.500 s, jitter 0.100 s, ahead 0.000 s") << QStringList{"--phase", "0.5", "--jitter", "0.1"} << 0.5;
+    }
+    void reportsKeepTheirTime()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(double, offset);
+        const int step = options.contains("--skip-at") ? 1 : options.contains("--repeat-at") ? -1 : 0;  // after report 3
+        SimulatedUnit unit(QStringList{"--interval", "1000"} + options);
+        const int fd = ::open(unit.path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        const auto closing = qScopeGuard([fd] { ::close(fd); });
+        QVERIFY(fd >= 0 && ::tcflush(fd, TCIFLUSH) == 0);  // no report from before the reading began
+        QList<std::pair<QByteArray, double>> reports;  // each time report read, and its terminator's arrival
+        QByteArray bytes;
+        for (pollfd line{fd, POLLIN, 0}; reports.size() < 5 && ::poll(&line, 1, Patience) == 1;) {
+            char buffer[256];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            timespec now{};
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            QVERIFY2(n > 0, "the line failed");
+            for (bytes.append(buffer, n); bytes.contains('\xFE'); bytes.remove(0, bytes.indexOf('\xFE') + 1))
+                if (const QByteArray frame = bytes.first(bytes.indexOf('\xFE') + 1).right(10); frame.startsWith('\xFF'))
+                    reports.append({frame, now.tv_sec + now.tv_nsec / 1e9});  // not the rest of one begun before
+        }
+        QCOMPARE(reports.size(), 5);
+        const auto hex = [](const QByteArray &frame) { return QString(frame.toHex(' ').toUpper()); };
+        QStringList trace;
+        QTRY_VERIFY_WITH_TIMEOUT((trace = unit.lines().filter(QRegularExpression("^(-> Time|-- unit|-- second)")))
+                                     .join('\n').contains(hex(reports.last().first)), Patience);  // up to the last read
+        QVERIFY2(trace[0].endsWith(QTest::currentDataTag()), qPrintable(trace[0]));
+        if (step)
+            QCOMPARE(trace.takeAt(4), QString("-- second %1 after time report 3 (%2): the clock steps 1 s %3")
+                     .arg(step > 0 ? "skipped" : "repeated", trace[3].section(' ', 2, 3), step > 0 ? "forward" : "back"));
+        const qsizetype first = trace.indexOf(QRegularExpression(".*" + hex(reports[0].first) + ".*"));
+        QVERIFY2(first > 0, qPrintable(trace.join('\n')));  // reports[0] is the unit's report `first`, counted from 1
+        const QRegularExpression sent("^-> TimeReport .*\\[(.*)\\]( at (\\S+) s \\(due (\\S+) s, jitter (\\S+) s\\))?$");
+        for (qsizetype i = 0; i < reports.size(); ++i) {
+            const auto &[frame, arrival] = reports[i];
+            const QRegularExpressionMatch traced = sent.match(trace[first + i]);
+            QCOMPARE(traced.captured(1), hex(frame));
+            // The jitter noted (only with --jitter), and when the unit wrote the report against that.
+            const double jitter = traced.captured(5).toDouble();
+            const double late = traced.captured(3).toDouble() - traced.captured(4).toDouble() - jitter;
+            QVERIFY2(traced.captured(2).isEmpty() != options.contains("--jitter") && late >= 0 && late < 0.05,
+                     qPrintable(trace[first + i]));
+            const qint64 named = (QDate(2000 + frame[6], frame[7], frame[8]).toJulianDay() - 2440588) * 86400
+                                 + frame[3] * 3600 + frame[4] * 60 + frame[5];
+            QVERIFY2(qAbs(arrival - named - offset - jitter + (first + i > 3 ? step : 0)) < 0.05,
+                     qPrintable(QString::number(arrival - named)));
+        }
     }
 
     // A line named for this run whose server is not up yet, then up with the device missing (ser2net closes each
