@@ -34,7 +34,7 @@ Metrics::Metrics()
                  .Register(*m_registry))
 {
     BuildGauge()
-        .Name("qv718_monitor_info")
+        .Name("qv718_monitor_build_info")
         .Help("Always 1: the monitor's version")
         .Register(*m_registry)
         .Add({{"version", Program::version().toStdString()}})

@@ -25,7 +25,7 @@
 //   qv718_last_report_timestamp_seconds{kind}  gauge, Unix time of the latest
 //   qv718_clock_offset_seconds            gauge, the unit's time minus the computer's
 //   qv718_unit_info{line,read_mode,generate_mode,time_zone,control_function,time_report}  gauge, 1
-//   qv718_monitor_info{version}           gauge, 1 (no unit label)
+//   qv718_monitor_build_info{version}     gauge, 1 (no unit label)
 class Metrics
 {
 public:
