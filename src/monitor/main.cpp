@@ -1,6 +1,7 @@
 #include "metrics.h"
 #include "monitoredunit.h"
 #include "monitoroptions.h"
+#include "processmetrics.h"
 
 #include "device/program.h"
 #include "device/signalwatch.h"
@@ -35,6 +36,7 @@ int main(int argc, char *argv[])
         return fail(1, QStringLiteral("cannot watch for signals"));
 
     Metrics metrics;
+    const auto process = std::make_shared<ProcessMetrics>();  // the exposer keeps a weak pointer
     std::unique_ptr<prometheus::Exposer> exposer;
     try {
         exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
@@ -42,6 +44,7 @@ int main(int argc, char *argv[])
         return fail(1, QStringLiteral("cannot listen on %1").arg(options->listen));
     }
     exposer->RegisterCollectable(metrics.registry());
+    exposer->RegisterCollectable(process);
 
     std::vector<std::unique_ptr<MonitoredUnit>> units;
     for (const MonitoredLine &unit : options->units) {
