@@ -1,4 +1,5 @@
 #include "metrics.h"
+#include "metricsserver.h"
 #include "monitoredunit.h"
 #include "monitoroptions.h"
 #include "processmetrics.h"
@@ -7,13 +8,10 @@
 #include "device/signalwatch.h"
 #include "events/journal.h"
 
-#include <prometheus/exposer.h>
-
 #include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -36,15 +34,9 @@ int main(int argc, char *argv[])
         return fail(1, QStringLiteral("cannot watch for signals"));
 
     Metrics metrics;
-    const auto process = std::make_shared<ProcessMetrics>();  // the exposer keeps a weak pointer
-    std::unique_ptr<prometheus::Exposer> exposer;
-    try {
-        exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
-    } catch (const std::exception &) {
+    MetricsServer server({metrics.registry(), std::make_shared<ProcessMetrics>()});
+    if (!server.listen(options->listen))
         return fail(1, QStringLiteral("cannot listen on %1").arg(options->listen));
-    }
-    exposer->RegisterCollectable(metrics.registry());
-    exposer->RegisterCollectable(process);
 
     std::vector<std::unique_ptr<MonitoredUnit>> units;
     for (const MonitoredLine &unit : options->units) {

@@ -12,10 +12,8 @@
 #include <string>
 
 // The monitor's metrics, all with the label unit="NAME", in one registry that
-// the HTTP exposer serves as /metrics. Every family is made once; a unit's
-// series are added as the unit reports what they hold. Prometheus's client
-// library makes them safe to read from its HTTP threads while this thread
-// sets them.
+// the metrics server renders for /metrics, in the same thread. Every family is
+// made once; a unit's series are added as the unit reports what they hold.
 //
 //   qv718_line_up                         gauge, 1 while the unit's line is open
 //   qv718_unit_reporting                  gauge, 1 while a whole report came in the last 3 s
