@@ -3,6 +3,7 @@
 #include "monitoredunit.h"
 #include "monitoroptions.h"
 #include "processmetrics.h"
+#include "watchdog.h"
 
 #include "device/program.h"
 #include "device/signalwatch.h"
@@ -43,5 +44,9 @@ int main(int argc, char *argv[])
         units.push_back(std::make_unique<MonitoredUnit>(unit.name, unit.line, metrics));
         units.back()->start();
     }
-    return QCoreApplication::exec();
+    ServiceWatchdog watchdog;
+    watchdog.ready();
+    const int status = QCoreApplication::exec();
+    watchdog.stopping();
+    return status;
 }
