@@ -65,7 +65,13 @@ protected:
             if (socket->bytesToWrite() == 0)
                 socket->disconnectFromHost();
         });
-        QTimer::singleShot(MetricsServer::ConnectionMs, socket, &QAbstractSocket::abort);
+        // A timer of the socket's own, which ends with it: a connection closed
+        // in time leaves nothing to wake the loop later.
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, &QAbstractSocket::abort);
+        connect(socket, &QAbstractSocket::disconnected, deadline, &QTimer::stop);
+        deadline->start(MetricsServer::ConnectionMs);
         addPendingConnection(socket);
     }
 
