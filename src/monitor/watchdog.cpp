@@ -2,6 +2,9 @@
 
 #include <systemd/sd-daemon.h>
 
+#include <algorithm>
+#include <climits>
+
 ServiceWatchdog::ServiceWatchdog(QObject *parent)
     : QObject(parent)
 {
@@ -14,7 +17,7 @@ void ServiceWatchdog::ready()
     uint64_t microseconds = 0;
     if (sd_watchdog_enabled(0, &microseconds) > 0) {
         sd_notify(0, "WATCHDOG=1");
-        m_pets.start(int(std::max<uint64_t>(microseconds / 2000, 1)));
+        m_pets.start(int(std::clamp<uint64_t>(microseconds / 2000, 1, INT_MAX)));
     }
 }
 
