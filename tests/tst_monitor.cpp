@@ -1,5 +1,5 @@
 // qv718-monitor as a process of its own: what it refuses, and what the panel refuses on its command line; its metrics as Debian's Prometheus scrapes them from simulated
-// units; its events, and the panel's commands, in a systemd-journald of the test's own.
+// units, and scrapes among slow clients and bursts; its watchdog; its events, and the panel's commands, in a systemd-journald of the test's own.
 
 #include "frames.h"
 #include "panel.h"
@@ -11,27 +11,35 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <csignal>
+#include <netinet/in.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace {
 
 constexpr int Patience = 20000;
 
-// An HTTP/1.0 request to 127.0.0.1: the status line's code and the body.
-std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path)
+// An HTTP/1.0 request to 127.0.0.1, with `patienceMs` to connect and for each part of the answer: the status line's
+// code and the body.
+std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path, int patienceMs = 2000)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000) || socket.write(method + ' ' + path + " HTTP/1.0\r\n\r\n") < 0)
+    if (!socket.waitForConnected(patienceMs) || socket.write(method + ' ' + path + " HTTP/1.0\r\n\r\n") < 0)
         return {0, {}};
-    while (socket.waitForReadyRead(2000)) {
+    while (socket.waitForReadyRead(patienceMs)) {
     }
     const QByteArray reply = socket.readAll();
     return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
@@ -218,12 +226,97 @@ private slots:
         promtool.write(request(port, "GET", "/metrics").second);
         promtool.closeWriteChannel();
         QVERIFY2(promtool.waitForFinished(Patience) && promtool.exitCode() == 0, promtool.readAll().constData());
+        const QByteArray text = request(port, "GET", "/metrics").second;
+        for (const char *family : {"process_cpu_seconds_total counter", "process_resident_memory_bytes gauge", "process_virtual_memory_bytes gauge",
+                                   "process_open_fds gauge", "process_max_fds gauge", "process_start_time_seconds gauge", "qv718_monitor_build_info gauge"})
+            QVERIFY2(text.contains(QByteArray("\n# TYPE ") + family + '\n'), family);
+        QVERIFY(!text.contains("exposer_") && !text.contains("qv718_monitor_info"));
         const QStringList before = seriesAt(port);
         for (const auto &[method, path] : {std::pair{"POST", "/metrics"}, {"GET", "/other"}, {"DELETE", "/metrics"}})
             QVERIFY(request(port, method, path).first >= 400);
         QCOMPARE(seriesAt(port), before);
         monitor.terminate();
         QVERIFY(monitor.waitForFinished(Patience) && monitor.exitStatus() == QProcess::NormalExit && monitor.exitCode() == 0);
+    }
+
+    // Clients that never finish a request, or thousands at once, hold up no scrape: with connections that sent half a
+    // request and wait, or just after a burst of silent ones (in one row far beyond the descriptors the monitor may
+    // open), all of them still open, a scrape is answered within its bound.
+    void slowAndManyClients_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("descriptors");  // the monitor's limit, or 0 for the test's own
+        QTest::addColumn<int>("withinMs");
+        QTest::newRow("64 half requests") << 64 << QByteArray("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n") << 0 << 2000;
+        QTest::newRow("a burst of 2000") << 2000 << QByteArray() << 0 << 5000;
+        QTest::newRow("a burst of 1000, 100 descriptors") << 1000 << QByteArray() << 100 << 5000;
+    }
+    void slowAndManyClients()
+    {
+        QFETCH(int, connections);
+        QFETCH(QByteArray, sent);
+        QFETCH(int, descriptors);
+        QFETCH(int, withinMs);
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+        limit.rlim_cur = limit.rlim_max;  // for the test's own connections
+        QVERIFY(limit.rlim_cur > rlim_t(connections) + 100 && ::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+        const quint16 port = freePort();
+        QStringList arguments{QV718_MONITOR, "--unit", "a=/nonexistent/unit", "--listen", QString("127.0.0.1:%1").arg(port)};
+        Running monitor("prlimit", QStringList{QString("--nofile=%1").arg(descriptors ? descriptors : int(limit.rlim_cur))} + arguments);
+        QTRY_COMPARE_WITH_TIMEOUT(request(port, "GET", "/metrics").first, 200, Patience);
+        std::vector<int> held(static_cast<size_t>(connections));
+        const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        for (int &fd : held) {  // a burst connects without waiting
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (sent.isEmpty() ? SOCK_NONBLOCK : 0), 0);
+            QVERIFY(fd >= 0 && (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 || errno == EINPROGRESS));
+            QVERIFY(sent.isEmpty() || ::send(fd, sent.constData(), size_t(sent.size()), MSG_NOSIGNAL) == sent.size());
+        }
+        QElapsedTimer scrape;
+        scrape.start();
+        const int status = request(port, "GET", "/metrics", withinMs).first;
+        QVERIFY2(status == 200 && scrape.elapsed() < withinMs, qPrintable(QString("status %1 after %2 ms").arg(status).arg(scrape.elapsed())));
+        for (const int fd : held)
+            ::close(fd);
+    }
+
+    // systemd's side of the notify protocol, played on a datagram socket of the test's own: the monitor tells READY=1
+    // once it serves, then WATCHDOG=1 every half of WATCHDOG_USEC from its event loop; stopped, as a loop that hangs,
+    // it tells nothing for twice that time, and continued it tells WATCHDOG=1 again.
+    void watchdogOnAHungLoop()
+    {
+        QTemporaryDir dir;
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, dir.filePath("notify").toLocal8Bit(), sizeof address.sun_path);
+        const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        QVERIFY(::bind(notify, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0);
+        QStringList told;
+        QSocketNotifier notifier(notify, QSocketNotifier::Read);
+        connect(&notifier, &QSocketNotifier::activated, this, [&] {
+            char datagram[256];
+            for (ssize_t length = 0; (length = ::recv(notify, datagram, sizeof datagram, 0)) > 0;)
+                told << QString::fromLatin1(datagram, length);
+        });
+        QSignalSpy toldMore(&notifier, &QSocketNotifier::activated);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("NOTIFY_SOCKET", address.sun_path);
+        environment.insert("WATCHDOG_USEC", "1000000");
+        const quint16 port = freePort();
+        Running monitor(QV718_MONITOR, {"--unit", "a=/nonexistent/unit", "--listen", QString("127.0.0.1:%1").arg(port)}, environment);
+        QTRY_VERIFY_WITH_TIMEOUT(told.size() >= 3, Patience);
+        QCOMPARE(told.mid(0, 3), (QStringList{"READY=1", "WATCHDOG=1", "WATCHDOG=1"}));
+        QCOMPARE(request(port, "GET", "/metrics").first, 200);
+        QFile stat(QString("/proc/%1/stat").arg(monitor.processId()));
+        QVERIFY(stat.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        ::kill(pid_t(monitor.processId()), SIGSTOP);
+        QTRY_VERIFY(stat.seek(0) && stat.readAll().contains(") T "));
+        QCoreApplication::processEvents();  // what it told before it stopped
+        told.clear();
+        QVERIFY2(!toldMore.wait(2000), qPrintable(told.join(' ')));
+        ::kill(pid_t(monitor.processId()), SIGCONT);
+        QVERIFY(toldMore.wait(Patience));
+        QCOMPARE(told, QStringList{"WATCHDOG=1"});
     }
 
     // A unit played on a pseudo-terminal behind a link, its events in a systemd-journald of the test's own (in a mount

@@ -1,18 +1,18 @@
 #include "metrics.h"
+#include "metricsserver.h"
 #include "monitor.h"
 #include "monitoroptions.h"
+#include "processmetrics.h"
+#include "watchdog.h"
 
 #include "device/common/program.h"
 #include "device/common/signalwatch.h"
 #include "events/journal.h"
 
-#include <prometheus/exposer.h>
-
 #include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
-#include <exception>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -46,15 +46,14 @@ int main(int argc, char *argv[])
         }))
         return fail(1, QStringLiteral("cannot watch for signals"));
 
-    std::unique_ptr<prometheus::Exposer> exposer;
-    try {
-        exposer = std::make_unique<prometheus::Exposer>(options->listen.toStdString(), 2);
-    } catch (const std::exception &) {
+    MetricsServer server({metrics.registry(), metrics.readAtScrape(), std::make_shared<ProcessMetrics>()});
+    if (!server.listen(options->listen))
         return fail(1, QStringLiteral("cannot listen on %1").arg(options->listen));
-    }
-    exposer->RegisterCollectable(metrics.registry());
-    exposer->RegisterCollectable(metrics.readAtScrape());
 
     monitor.start(*options);
-    return QCoreApplication::exec();
+    ServiceWatchdog watchdog;
+    watchdog.ready();
+    const int status = QCoreApplication::exec();
+    watchdog.stopping();
+    return status;
 }

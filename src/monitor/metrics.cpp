@@ -71,7 +71,7 @@ Metrics::Metrics()
     , m_hostClock(std::make_shared<HostClock>())
 {
     BuildGauge()
-        .Name("qv718_monitor_info")
+        .Name("qv718_monitor_build_info")
         .Help("Always 1: the monitor's version")
         .Register(*m_registry)
         .Add({{"version", Program::version().toStdString()}})

@@ -13,10 +13,8 @@
 #include <string>
 
 // The monitor's metrics, all with the label unit="NAME", in one registry that
-// the HTTP exposer serves as /metrics. Every family is made once; a unit's
-// series are added as the unit reports what they hold. Prometheus's client
-// library makes them safe to read from its HTTP threads while this thread
-// sets them.
+// the metrics server renders for /metrics, in the same thread. Every family is
+// made once; a unit's series are added as the unit reports what they hold.
 //
 //   qv718_line_up                         gauge, 1 while the unit's line is open
 //   qv718_unit_reporting                  gauge, 1 while a whole report came within UnitWatch::SilenceMs
@@ -30,7 +28,7 @@
 //   qv718_line_failures_total{reason}     counter, failed openings and lost lines, by reason
 //   qv718_report_errors_total{kind}       counter, stray bytes, overlong and incomplete frames
 //   qv718_unit_info{line,read_mode,generate_mode,time_zone,control_function,time_report}  gauge, 1
-//   qv718_monitor_info{version}           gauge, 1 (no unit label)
+//   qv718_monitor_build_info{version}     gauge, 1 (no unit label)
 //   qv718_host_clock_synchronised         gauge, 1 while the kernel says the computer's
 //                                         clock is synchronised (no unit label; read when scraped)
 class Metrics
