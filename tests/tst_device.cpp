@@ -1,12 +1,16 @@
-// The device layer without a line: the unit's byte stream cut into reports however it arrives, numbers read out of
-// typed text in every locale, and the folder a lost device is awaited in.
+// The device layer without a line: the unit's byte stream cut into reports however it arrives, what reports say (the
+// moment a time report names, the settings' names), numbers read out of typed text in every locale, the folder a lost
+// device is awaited in; and the order of a unit's events.
 
 #include "frames.h"
 
 #include "device/lines/devicewatcher.h"
+#include "device/protocol/reporttime.h"
+#include "events/unitwatch.h"
 #include "device/common/numbertext.h"
 
 #include <QDir>
+#include <QSignalSpy>
 #include <QLocale>
 #include <QTest>
 
@@ -98,14 +102,97 @@ private slots:
         QFETCH(QString, text);
         QFETCH(double, value);
         QFETCH(bool, number);
-        for (const char *name : {"C", "de_DE", "fr_FR", "ar_EG"}) {
+        for (const char *name : {"C", "de_DE.UTF-8", "fr_FR.UTF-8", "ar_EG.UTF-8"}) {  // Debian's locales-all
             QLocale::setDefault(QLocale(QString::fromLatin1(name)));
-            std::setlocale(LC_ALL, name);
+            QVERIFY2(std::setlocale(LC_ALL, name), name);
             const NumberText::Reading reading = NumberText::read(text);
             QVERIFY2(reading.value == value && reading.whole == number, name);
         }
         QLocale::setDefault(QLocale::c());
         std::setlocale(LC_ALL, "C");
+    }
+
+    // The moment a time report names: its own year, or the one nearest the computer's clock; less the unit's zone.
+    void reportedTime_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<int>("zone");
+        QTest::addColumn<QString>("near");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("dated, UTC") << Reports::timeWithDate(123, 14, 5, 9, 2009, 5, 3) << 24 << "2026-06-01T00:00:00" << "2009-05-03T14:05:09";
+        QTest::newRow("zone +1 h") << Reports::time(100, 13, 0, 0) << 26 << "2026-04-10T12:00:00" << "2026-04-10T12:00:00";
+        QTest::newRow("zone -5 h") << Reports::time(100, 9, 0, 0) << 14 << "2026-04-10T12:00:00" << "2026-04-10T14:00:00";
+        QTest::newRow("the year before") << Reports::time(366, 23, 59, 59) << 24 << "2009-01-01T00:00:01" << "2008-12-31T23:59:59";
+        QTest::newRow("the year after") << Reports::time(1, 0, 0, 1) << 24 << "2008-12-31T23:59:59" << "2009-01-01T00:00:01";
+    }
+    void reportedTime()
+    {
+        QFETCH(QByteArray, report);
+        QFETCH(int, zone);
+        QFETCH(QString, near);
+        QFETCH(QString, named);
+        const auto utc = [](const QString &text) { return QDateTime::fromString(text + 'Z', Qt::ISODate); };
+        const auto *data = reinterpret_cast<const quint8 *>(report.constData()) + 1;
+        QCOMPARE(Frames::reportedTime(data, qint16(report.size() - 2), zone, utc(near)), utc(named));
+    }
+
+    // The settings by the names the window's lists give them, as the monitor's unit_info labels carry them.
+    void settingNames_data()
+    {
+        QTest::addColumn<int>("timeReportLength");
+        QTest::addColumn<QString>("names");  // read_mode, generate_mode, time_zone, control_function, time_report
+        QTest::newRow("before a time report") << 0 << "IRIG-B TTL, IRIG-A, -5 (Eastern), , ";
+        QTest::newRow("dated reports") << 8 << "IRIG-B TTL, IRIG-A, -5 (Eastern), Encoded Year, 8";
+        QTest::newRow("undated reports") << 5 << "IRIG-B TTL, IRIG-A, -5 (Eastern), Pass-Through, 5";
+    }
+    void settingNames()
+    {
+        QFETCH(int, timeReportLength);
+        QFETCH(QString, names);
+        const QByteArray report = Reports::status(14, 4, 0, 0x04, 2, 0);
+        const QMap<QString, QString> got = Frames::settingNames(reinterpret_cast<const quint8 *>(report.constData()) + 1, timeReportLength);
+        QCOMPARE(QStringList({got["read_mode"], got["generate_mode"], got["time_zone"], got["control_function"], got["time_report"]}).join(", "), names);
+    }
+
+    // A unit's events follow a fixed order: a line's first opening and the first lock of a connection tell nothing, a
+    // lost line is told once per reason, back once, and nothing of a unit carries over to the next.
+    void unitEvents_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("events");
+        QTest::newRow("lock changes") << "open time unlock lock unlock" << "lock-regained lock-lost";
+        QTest::newRow("no report, no loss") << "open lost:closed" << "";
+        QTest::newRow("lost and back") << "open time lost:closed open time" << "line-lost:closed line-back";
+        QTest::newRow("once per reason") << "failed:refused failed:refused failed:unreachable open time"
+                                         << "line-lost:refused line-lost:unreachable line-back";
+        QTest::newRow("a new connection's first lock") << "open unlock lost:closed open lock" << "line-lost:closed line-back";
+        QTest::newRow("another unit") << "open time lost:closed forget open time" << "line-lost:closed";
+        QTest::newRow("silent and back") << "open time wait time" << "unit-silent unit-reporting";
+    }
+    void unitEvents()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, events);
+        const std::map<QString, LineFailure> failures{{"closed", LineFailure::Closed}, {"refused", LineFailure::Refused},
+                                                      {"unreachable", LineFailure::Unreachable}};
+        const char *names[] = {"line-lost", "line-back", "unit-silent", "unit-reporting", "lock-lost", "lock-regained"};
+        UnitWatch watch;
+        QStringList told;
+        connect(&watch, &UnitWatch::happened, this, [&](UnitEvent event) {
+            told << names[int(event)] + (event == UnitEvent::LineLost ? ':' + QString(failureName(watch.failure())) : QString());
+        });
+        QSignalSpy silent(&watch, &UnitWatch::silent);
+        for (const QString &step : steps.split(' ')) {
+            const QString reason = step.section(':', 1);
+            if (step == "open") watch.lineOpened();
+            else if (step == "time") watch.timeReport();
+            else if (step == "lock" || step == "unlock") watch.statusReport(step == "lock");
+            else if (step.startsWith("lost")) watch.lineLost(failures.at(reason));
+            else if (step.startsWith("failed")) watch.openFailed(failures.at(reason));
+            else if (step == "forget") watch.forget();
+            else QVERIFY(silent.wait(2 * UnitWatch::SilenceMs));
+        }
+        QCOMPARE(told.join(' '), events);
     }
 
     // The folder a lost device's return is watched in: the nearest that exists, found for any path.
@@ -127,5 +214,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(DeviceTest)
+QTEST_GUILESS_MAIN(DeviceTest)
 #include "tst_device.moc"

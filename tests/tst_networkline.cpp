@@ -293,7 +293,7 @@ private slots:
         const bool opened = openLine(line, "rfc2217://127.0.0.1:%1", server.port());
         QByteArray block;
         if (expected == "stays") {
-            QTest::qWait(200);  // nothing read meanwhile, by design
+            QTRY_VERIFY(server.scriptsSent() > 0);  // nothing read meanwhile, by design
             QVERIFY(opened && line.readInput(block) && block.size() <= 2 * NetworkLine::ReadBufferSize);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(!opened || !line.readInput(block), 15000);

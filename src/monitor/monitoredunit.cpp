@@ -1,26 +1,16 @@
 #include "monitoredunit.h"
 
-#include "device/protocol/commands.h"
-#include "device/protocol/lists.h"
+#include "device/protocol/reporttime.h"
 #include "device/protocol/statusreading.h"
 #include "events/journal.h"
 
 #include <QDateTime>
-
-#include <cmath>
 
 namespace {
 
 double nowSeconds()
 {
     return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
-}
-
-// A list entry as a label: runs of spaces folded to one.
-template <std::size_t N>
-std::string entry(const char *const (&list)[N], int position)
-{
-    return QString::fromLatin1(list[position]).simplified().toStdString();
 }
 
 } // namespace
@@ -103,47 +93,23 @@ void MonitoredUnit::updateInfo()
 {
     if (!m_statusKnown)
         return;
-    const bool hasDate = m_timeReportLength == Frames::TimeReportLongLength;
-    const StatusReading unit = readStatus(m_status.data(), hasDate);
-    std::map<std::string, std::string> info = {
-        {"line", m_lineEntry.toStdString()},
-        {"read_mode", entry(Lists::ReadModes, unit.readMode)},
-        {"generate_mode", entry(Lists::GenerateModes, unit.generateMode)},
-        {"time_zone", entry(Lists::TimeZones, unit.timeZone)},
-        {"control_function", m_timeReportLength ? entry(Lists::ControlFunctions, unit.controlFunction) : ""},
-        {"time_report", m_timeReportLength ? std::to_string(m_timeReportLength) : ""},
-    };
+    std::map<std::string, std::string> info = {{"line", m_lineEntry.toStdString()}};
+    const QMap<QString, QString> names = Frames::settingNames(m_status.data(), m_timeReportLength);
+    for (auto name = names.cbegin(); name != names.cend(); ++name)
+        info[name.key().toStdString()] = name.value().toStdString();
     if (info != m_info) {
         m_info = info;
         m_metrics.setInfo(info);
     }
 }
 
-// The unit's time of day, on its day of the year and in its year (the year
-// nearest the computer's clock where the report carries none), less its time
-// zone, minus the computer's UTC clock now.
+// The moment the report names (the year nearest the computer's clock where
+// it carries none) minus the computer's UTC clock now.
 void MonitoredUnit::updateClockOffset(const quint8 *report, qint16 count)
 {
     if (!m_statusKnown)
         return;
-    using namespace Frames;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const int zone = readStatus(m_status.data(), m_timeReportLength == TimeReportLongLength).timeZone;
-    const qint64 zoneSeconds = Lists::zoneOffsetSeconds(zone);
-    const auto offsetIn = [&](int year) {
-        const QDateTime unitTime(QDate(year, 1, 1).addDays(dayOfYear(report[0], report[1]) - 1),
-                                 QTime(0, 0).addSecs(report[2] * 3600 + report[3] * 60 + report[4]), Qt::UTC);
-        return double(now.msecsTo(unitTime)) / 1000 - double(zoneSeconds);
-    };
-    double offset = 0;
-    if (count == TimeReportLongLength) {
-        offset = offsetIn(yearOf(report[5]));
-    } else {
-        offset = offsetIn(now.date().year());
-        for (const int year : {now.date().year() - 1, now.date().year() + 1}) {
-            if (std::abs(offsetIn(year)) < std::abs(offset))
-                offset = offsetIn(year);
-        }
-    }
-    m_metrics.setClockOffset(offset);
+    const int zone = readStatus(m_status.data(), m_timeReportLength == Frames::TimeReportLongLength).timeZone;
+    m_metrics.setClockOffset(double(now.msecsTo(Frames::reportedTime(report, count, zone, now))) / 1000);
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QList>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -39,6 +40,8 @@ public:
         ::close(m_stop);
     }
     quint16 port() const { return m_port; }
+    // How many times the script has been handed to the connection.
+    int scriptsSent() const { return m_sent; }
     // When each connection was taken, in milliseconds from the server's start.
     QList<qint64> connections() const
     {
@@ -58,7 +61,7 @@ private:
             }
             // The script once, or again and again for as long as the other end takes it and the server runs.
             for (pollfd out[] = {{fd, POLLOUT, 0}, {m_stop, POLLIN, 0}}; ::poll(out, 2, -1) > 0 && !out[1].revents
-                 && ::send(fd, m_script.constData(), std::size_t(m_script.size()), MSG_NOSIGNAL) >= 0 && m_end == End::Flood;) {
+                 && ::send(fd, m_script.constData(), std::size_t(m_script.size()), MSG_NOSIGNAL) >= 0 && ++m_sent && m_end == End::Flood;) {
             }
             const linger now{1, 0};
             if (m_end == End::Reset)
@@ -77,5 +80,6 @@ private:
     QElapsedTimer m_clock;
     mutable std::mutex m_mutex;
     QList<qint64> m_connections;
+    std::atomic<int> m_sent{0};
     std::thread m_thread;
 };
