@@ -108,6 +108,14 @@ bool Simulator::start(QString &error)
     if (m_options.hangUpAfter)
         after(*m_options.hangUpAfter, &Simulator::hangUp);
 
+    startReports();
+    return true;
+}
+
+// The reports begin, at start and after a silence: the first time report at
+// once or at its moment, a status report of its own pace at once.
+void Simulator::startReports()
+{
     if (m_options.firstReportAtOnce)
         sendTimeReport(now());
     else
@@ -116,7 +124,6 @@ bool Simulator::start(QString &error)
         sendStatusReport();
         m_statusTimer.start();
     }
-    return true;
 }
 
 void Simulator::log(const QString &text)
@@ -269,14 +276,7 @@ void Simulator::setSilent(bool silent)
         return;
     }
     log(QStringLiteral("-- reports resumed"));
-    if (m_options.firstReportAtOnce)
-        sendTimeReport(now());
-    else
-        scheduleTimeReport(now());
-    if (!m_ticksPerStatus) {
-        sendStatusReport();
-        m_statusTimer.start();
-    }
+    startReports();
 }
 
 void Simulator::hangUp()

@@ -46,6 +46,7 @@ private:
     void after(double seconds, void (Simulator::*event)());
 
     // Sends the time report of the tick at `tickAt`, now.
+    void startReports();
     void sendTimeReport(qint64 tickAt);
     // Schedules the next time report: the first tick of the clock after `after`.
     void scheduleTimeReport(qint64 after);

@@ -65,6 +65,16 @@ bool startOwnJournal(std::unique_ptr<Running> &journald)
     return QTest::qWaitFor([] { return QFile::exists("/run/systemd/journal/socket"); }, Patience);
 }
 
+// The rest of the test function runs again in a mount namespace of its own (unshare), with a journald of its own that
+// lives as long as the function; the outer run checks what that run gave.
+#define IN_OWN_JOURNAL(journald)                                                                                        \
+    std::unique_ptr<Running> journald;                                                                                  \
+    if (QByteArray output; !inOwnNamespace()) {                                                                         \
+        QVERIFY2(passesInOwnNamespace({"--mount"}, QTest::currentTestFunction(), output), output.constData());           \
+        return;                                                                                                         \
+    }                                                                                                                   \
+    QVERIFY(startOwnJournal(journald))
+
 // The entries of `program` in that journal, in order, each as its fields QV718_EVENT|PRIORITY|QV718_UNIT|MESSAGE_ID's
 // first four digits|MESSAGE|QV718_FRAME, QV718_SUPPRESSED and QV718_SUPPRESSED_EVENT run together.
 QStringList journalEntries(const char *program)
@@ -324,13 +334,7 @@ private slots:
     // the panel's commands: one entry per operator action, with the frame's bytes.
     void eventsInTheJournal()
     {
-        QByteArray output;
-        if (!inOwnNamespace()) {
-            QVERIFY2(passesInOwnNamespace({"--mount"}, "eventsInTheJournal", output), output.constData());
-            return;
-        }
-        std::unique_ptr<Running> journald;
-        QVERIFY(startOwnJournal(journald));
+        IN_OWN_JOURNAL(journald);
         QTemporaryDir dir;
         const QString link = dir.filePath("unit");
         auto pty = std::make_unique<Pty>();
@@ -408,13 +412,7 @@ private slots:
     // as it was counts on from where it was, and a new listen= waits for the next start. In a journal of the test's own.
     void reload()
     {
-        QByteArray output;
-        if (!inOwnNamespace()) {
-            QVERIFY2(passesInOwnNamespace({"--mount"}, "reload", output), output.constData());
-            return;
-        }
-        std::unique_ptr<Running> journald;
-        QVERIFY(startOwnJournal(journald));
+        IN_OWN_JOURNAL(journald);
         SimulatedUnit kept({"--interval", "100"}), removed({}), moved({});
         QTemporaryDir dir;
         const QString file = dir.filePath("monitor.conf"), port = QString::number(freePort());
