@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <sys/ioctl.h>
@@ -31,6 +32,8 @@ public:
         // made at once; a connection that finds it full is asked again by its
         // client a second later.
         setListenBacklogSize(128);
+        m_resume.setSingleShot(true);
+        connect(&m_resume, &QTimer::timeout, this, &BoundedListener::makeRoom);
         // A failure to accept stops QTcpServer accepting, unless it takes it
         // for a passing one and tries again at once (Qt 6.4 so takes a lack
         // of descriptors, which the bound above keeps away). The oldest
@@ -39,10 +42,10 @@ public:
         connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
             if (error != QAbstractSocket::SocketResourceError)
                 resumeAccepting();
-            else if (closeOldest())
+            else if (closeOldest(false))
                 resumeAccepting();
             else
-                QTimer::singleShot(1000, this, &QTcpServer::resumeAccepting);
+                m_resume.start(1000);
         });
     }
 
@@ -55,11 +58,14 @@ protected:
             delete socket;
             return;
         }
-        if (m_open.size() >= m_most)
-            closeOldest();
-        m_open.append(socket);
-        connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { m_open.removeOne(socket); });
-        connect(socket, &QObject::destroyed, this, [this, socket] { m_open.removeOne(socket); });
+        m_open.append({socket, QDeadlineTimer(MetricsServer::GraceMs)});
+        const auto forget = [this, socket] {
+            m_open.removeIf([socket](const Open &open) { return open.socket == socket; });
+            if (m_paused && m_open.size() <= m_most)
+                makeRoom();
+        };
+        connect(socket, &QAbstractSocket::disconnected, this, forget);
+        connect(socket, &QObject::destroyed, this, forget);
         // One answer a connection: closed once what was written has gone.
         connect(socket, &QIODevice::bytesWritten, socket, [socket] {
             if (socket->bytesToWrite() == 0)
@@ -73,32 +79,68 @@ protected:
         connect(socket, &QAbstractSocket::disconnected, deadline, &QTimer::stop);
         deadline->start(MetricsServer::ConnectionMs);
         addPendingConnection(socket);
+        if (m_open.size() > m_most)
+            makeRoom();
     }
 
 private:
-    // Closes the oldest connection with nothing to read, or else the oldest:
-    // connections are accepted many at a time, before what arrived on any of
-    // them is read, and a scrape's request waiting in the kernel among those
-    // of a burst is thus spared.
-    bool closeOldest()
+    struct Open
     {
-        if (m_open.isEmpty())
-            return false;
+        QTcpSocket *socket;
+        QDeadlineTimer grace;  // until it has had time to send its request
+    };
+
+    // Back within the bound: the oldest connection that has nothing to read
+    // and has had its grace is closed; where none has yet, accepting pauses
+    // until the first grace ends.
+    void makeRoom()
+    {
+        while (m_open.size() > m_most && closeOldest(true)) {
+        }
+        if (m_open.size() <= m_most) {
+            m_paused = false;
+            resumeAccepting();
+            return;
+        }
+        m_paused = true;
+        pauseAccepting();
+        qint64 wait = MetricsServer::GraceMs;
+        for (const Open &open : std::as_const(m_open))
+            wait = std::min(wait, open.grace.remainingTime());
+        m_resume.start(int(std::max<qint64>(wait, 1)));
+    }
+
+    // Closes the oldest connection with nothing to read (that has had its
+    // grace, if `graceOver`), or else, where that is not asked, the oldest:
+    // connections are accepted many at a time, before what arrived on any of
+    // them is read, and a scrape's request waiting among those of a burst is
+    // thus spared.
+    bool closeOldest(bool graceOver)
+    {
         const auto waiting = [](QTcpSocket *socket) {
             int bytes = 0;
             return socket->bytesAvailable() > 0 || (::ioctl(int(socket->socketDescriptor()), FIONREAD, &bytes) == 0 && bytes > 0);
         };
-        const auto idle = std::find_if_not(m_open.begin(), m_open.end(), waiting);
-        QTcpSocket *oldest = idle == m_open.end() ? m_open.first() : *idle;
-        m_open.removeOne(oldest);
+        auto chosen = std::find_if(m_open.begin(), m_open.end(), [&](const Open &open) {
+            return !waiting(open.socket) && (!graceOver || open.grace.hasExpired());
+        });
+        if (chosen == m_open.end() && !graceOver && !m_open.isEmpty())
+            chosen = m_open.begin();
+        if (chosen == m_open.end())
+            return false;
+        QTcpSocket *oldest = chosen->socket;
+        m_open.erase(chosen);
         oldest->abort();
         return true;
     }
 
     // Open, oldest first; at most MaxConnections, or a quarter of the
-    // descriptors the process may open where that is fewer.
-    QList<QTcpSocket *> m_open;
+    // descriptors the process may open where that is fewer, but for those
+    // accepted while none could yet be closed.
+    QList<Open> m_open;
     int m_most = MetricsServer::MaxConnections;
+    bool m_paused = false;
+    QTimer m_resume;
 };
 
 } // namespace

@@ -23,14 +23,18 @@ class Collectable;
 // an answer not read) is closed then; and a connection accepted while
 // MaxConnections are open (or a quarter of the descriptors the process may
 // open, where that is fewer) closes the oldest of them that has nothing
-// waiting to be read. So idle and slow clients, or a burst of thousands of
-// connections, delay a scrape by no more than the loop takes to accept what
-// waits before it, and leave the lines the descriptors they need.
+// waiting to be read and has had GraceMs to send its request; where none has
+// had that long yet, accepting pauses until one has. So idle and slow
+// clients, or a burst of thousands of connections, delay a scrape by little
+// more than the loop takes to accept what waits before it, a scrape never
+// loses its connection to connections that came after it, and the lines keep
+// the descriptors they need.
 class MetricsServer final : public QObject
 {
 public:
     static constexpr int MaxConnections = 256;
     static constexpr int ConnectionMs = 5000;
+    static constexpr int GraceMs = 100;
 
     explicit MetricsServer(std::vector<std::shared_ptr<prometheus::Collectable>> collectables, QObject *parent = nullptr);
 
