@@ -37,7 +37,10 @@ constexpr Kind Kinds[] = {
     {UnitEvent::UnitReporting, "unit-reporting", "57a1c74449544e139b72cedde9cd5ace", 5, "Unit %1 reports again"},
     {UnitEvent::LockLost, "lock-lost", "bb8da58fcc9246618ff9d39e570e54bb", 4, "Unit %1 reader lost lock"},
     {UnitEvent::LockRegained, "lock-regained", "3edbc8b51bee45fc8cae99c3964c89e9", 5, "Unit %1 reader regained lock"},
+    {UnitEvent::TimeCodeJump, "time-code-jump", "d97ce0fb9fe34b42a22eddb7574f1314", 4,
+     "Unit %1 time code jumped: a second skipped, repeated or stepped"},
 };
+static_assert(std::size(Kinds) == UnitEventCount, "a journal entry for every event");
 constexpr const char *CommandMessageId = "e50e5a9f18664450aedc16a5c3d52b43";
 constexpr const char *SuppressedMessageId = "d2a9a99db27a489fa10c4eb5704f7686";
 

@@ -19,7 +19,8 @@
 //   MESSAGE_ID         one fixed id per kind of event (listed in the README)
 //   SYSLOG_IDENTIFIER  the program: qv718-monitor or qv718-panel
 //   QV718_EVENT        line-lost, line-back, unit-silent, unit-reporting,
-//                      lock-lost, lock-regained, suppressed, command;
+//                      lock-lost, lock-regained, time-code-jump, suppressed,
+//                      command;
 //                      settings-reloaded, settings-refused, settings-restart
 //   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port);
 //                      none in the settings entries
@@ -93,6 +94,6 @@ private:
     // Ends every minute that has run out and tells what it held back.
     void endMinutes();
 
-    std::array<Kind, 6> m_kinds;
+    std::array<Kind, UnitEventCount> m_kinds;
     QTimer m_timer;  // at the end of the first minute that holds entries back
 };

@@ -1,5 +1,7 @@
 #include "unitsession.h"
 
+#include <ctime>
+
 UnitSession::UnitSession(UnitLine &line, QObject *parent)
     : QObject(parent)
     , m_line(line)
@@ -49,6 +51,9 @@ void UnitSession::receive()
 {
     QByteArray block;
     if (m_line.readInput(block)) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        m_arrivedNs = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
         if (!block.isEmpty()) {
             m_reopenedWithoutData = false;
             m_framer.ProcessReceivedBytes(block, *this);
@@ -75,7 +80,7 @@ void UnitSession::forget()
 void UnitSession::ShowGeneratorTime(const quint8 *report, qint16 count)
 {
     m_watch.timeReport();
-    emit timeReport(report, count);
+    emit timeReport(report, count, m_arrivedNs);
 }
 
 void UnitSession::ApplyStatus(const quint8 *report)

@@ -47,8 +47,11 @@ public:
 
 signals:
     // Whole reports, synchronously, in the order of their terminators; the
-    // report stays valid until the handler returns (reports.h).
-    void timeReport(const quint8 *report, qint16 count);
+    // report stays valid until the handler returns (reports.h). A time
+    // report comes with the moment its terminator arrived: the computer's
+    // clock (CLOCK_REALTIME, nanoseconds since the epoch) read as the line
+    // delivered it, in the same call as the read, not later in the loop.
+    void timeReport(const quint8 *report, qint16 count, qint64 arrivedNs);
     void statusReport(const quint8 *report);
     // A connection stands; nothing has been reported on it yet.
     void lineOpened();
@@ -74,4 +77,5 @@ private:
     // A recovery reopened the line and no byte has arrived since: a second
     // failure now means the line cannot be used, not a passing fault.
     bool m_reopenedWithoutData = false;
+    qint64 m_arrivedNs = 0;  // of the bytes being framed
 };

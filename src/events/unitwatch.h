@@ -24,7 +24,13 @@
 //
 // A line's first opening is no event, nor a connection that opens and ends
 // without a report.
-enum class UnitEvent { LineLost, LineBack, UnitSilent, UnitReporting, LockLost, LockRegained };
+//
+// One more the watch does not tell, but the unit's clock (unitclock.h):
+//
+//   TimeCodeJump   a time report's second did not follow the last one's by
+//                  the time that passed: a skipped, repeated or stepped second
+enum class UnitEvent { LineLost, LineBack, UnitSilent, UnitReporting, LockLost, LockRegained, TimeCodeJump };
+inline constexpr int UnitEventCount = 7;
 
 // Follows one unit's line and reports and tells its events. One single-shot
 // timer, restarted by each whole report, tells silence: it never fires while

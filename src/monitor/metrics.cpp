@@ -52,8 +52,9 @@ Metrics::Metrics()
                        .Register(*m_registry))
     , m_offset(BuildGauge()
                    .Name("qv718_clock_offset_seconds")
-                   .Help("The unit's generator time minus the computer's clock at the report's end, in seconds "
-                         "(whole seconds plus the report's travel)")
+                   .Help("The unit's time minus the computer's clock at a time report's arrival, in seconds: with "
+                         "the unit's calibrated phase (qv718_calibrated_phase_seconds) to about a millisecond, "
+                         "without one in whole seconds (the report's phase and travel left in)")
                    .Register(*m_registry))
     , m_info(BuildGauge()
                  .Name("qv718_unit_info")
@@ -68,6 +69,20 @@ Metrics::Metrics()
                          .Help("What came on the line that was no whole report: stray bytes outside a frame, "
                                "overlong frames (more than 30 data bytes), incomplete frames")
                          .Register(*m_registry))
+    , m_jumps(BuildCounter()
+                  .Name("qv718_time_code_jumps_total")
+                  .Help("Time reports whose second did not follow the last one's by the time that passed "
+                        "(0.5 s either way): a skipped, repeated or stepped second")
+                  .Register(*m_registry))
+    , m_phase(BuildHistogram()
+                  .Name("qv718_report_phase_seconds")
+                  .Help("Each time report's phase: its arrival minus the moment it names, in seconds; buckets of "
+                        "1 ms around the unit's calibrated phase")
+                  .Register(*m_registry))
+    , m_calibrated(BuildGauge()
+                       .Name("qv718_calibrated_phase_seconds")
+                       .Help("The unit's calibrated phase, as its settings give it; absent for a unit without one")
+                       .Register(*m_registry))
     , m_hostClock(std::make_shared<HostClock>())
 {
     BuildGauge()
@@ -78,17 +93,43 @@ Metrics::Metrics()
         .Set(1);
 }
 
-Metrics::Unit::Unit(Metrics &metrics, const QString &name)
+namespace {
+
+// Buckets of 1 ms up to 5 ms either side of the calibrated phase, then 10,
+// 20, 50, 100 and 200 ms: 21 bounds. Without a phase, 0.1 s apart over the
+// second. A small scrape for 64 units all the same.
+prometheus::Histogram::BucketBoundaries phaseBuckets(std::optional<double> phase)
+{
+    prometheus::Histogram::BucketBoundaries bounds;
+    if (!phase) {
+        for (int tenth = 0; tenth <= 10; ++tenth)
+            bounds.push_back(tenth / 10.0);
+        return bounds;
+    }
+    for (const double ms : {-200, -100, -50, -20, -10, -5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 10, 20, 50, 100, 200})
+        bounds.push_back(*phase + ms / 1000);
+    return bounds;
+}
+
+} // namespace
+
+Metrics::Unit::Unit(Metrics &metrics, const QString &name, std::optional<double> phase)
     : m_metrics(metrics)
     , m_unit{{"unit", name.toStdString()}}
     , m_lineUp(metrics.m_lineUp.Add(m_unit))
     , m_reporting(metrics.m_reporting.Add(m_unit))
     , m_lockChanges(metrics.m_lockChanges.Add(m_unit))
+    , m_jumps(metrics.m_jumps.Add(m_unit))
+    , m_phase(metrics.m_phase.Add(m_unit, phaseBuckets(phase)))
 {
     for (const char *kind : {"time", "status"}) {
         Labels labels = m_unit;
         labels["kind"] = kind;
         m_reports[kind] = &metrics.m_reports.Add(labels);
+    }
+    if (phase) {
+        m_calibrated = &metrics.m_calibrated.Add(m_unit);
+        m_calibrated->Set(*phase);
     }
     for (const char *kind : {"stray", "overlong", "incomplete"}) {
         Labels labels = m_unit;
@@ -104,6 +145,10 @@ Metrics::Unit::~Unit()
     m_metrics.m_lineUp.Remove(&m_lineUp);
     m_metrics.m_reporting.Remove(&m_reporting);
     m_metrics.m_lockChanges.Remove(&m_lockChanges);
+    m_metrics.m_jumps.Remove(&m_jumps);
+    m_metrics.m_phase.Remove(&m_phase);
+    if (m_calibrated)
+        m_metrics.m_calibrated.Remove(m_calibrated);
     for (const auto &[kind, counter] : m_reports)
         m_metrics.m_reports.Remove(counter);
     for (const auto &[kind, gauge] : m_lastReport)
@@ -159,6 +204,16 @@ void Metrics::Unit::setClockOffset(double seconds)
     if (!m_offset)
         m_offset = &m_metrics.m_offset.Add(m_unit);
     m_offset->Set(seconds);
+}
+
+void Metrics::Unit::setPhase(double seconds)
+{
+    m_phase.Observe(seconds);
+}
+
+void Metrics::Unit::timeCodeJumped()
+{
+    m_jumps.Increment();
 }
 
 void Metrics::Unit::withdrawReadings()

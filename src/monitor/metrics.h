@@ -4,11 +4,13 @@
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
+#include <prometheus/histogram.h>
 #include <prometheus/registry.h>
 
 #include <QString>
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,9 @@
 //   qv718_clock_offset_seconds            gauge, the unit's time minus the computer's,
 //                                         absent while the line is down or the unit silent
 //   qv718_line_failures_total{reason}     counter, failed openings and lost lines, by reason
+//   qv718_time_code_jumps_total           counter, time reports whose second did not follow
+//   qv718_report_phase_seconds            histogram, each time report's phase (unitclock.h)
+//   qv718_calibrated_phase_seconds        gauge, the unit's calibrated phase, where it has one
 //   qv718_report_errors_total{kind}       counter, stray bytes, overlong and incomplete frames
 //   qv718_unit_info{line,read_mode,generate_mode,time_zone,control_function,time_report}  gauge, 1
 //   qv718_monitor_build_info{version}     gauge, 1 (no unit label)
@@ -44,7 +49,8 @@ public:
     class Unit
     {
     public:
-        Unit(Metrics &metrics, const QString &name);
+        // `phase`: the unit's calibrated phase, where it is known.
+        Unit(Metrics &metrics, const QString &name, std::optional<double> phase = std::nullopt);
         ~Unit();
 
         void setLineUp(bool up);
@@ -54,6 +60,9 @@ public:
         // A whole report of this kind ("time" or "status") at Unix time `at`.
         void report(const char *kind, double at);
         void setClockOffset(double seconds);
+        // A time report's phase (unitclock.h), and a jump of its time code.
+        void setPhase(double seconds);
+        void timeCodeJumped();
         // The lock and the clock offset stop being true: they are withdrawn
         // until the next reports set them again.
         void withdrawReadings();
@@ -69,6 +78,9 @@ public:
         prometheus::Gauge &m_lineUp;
         prometheus::Gauge &m_reporting;
         prometheus::Counter &m_lockChanges;
+        prometheus::Counter &m_jumps;
+        prometheus::Histogram &m_phase;
+        prometheus::Gauge *m_calibrated = nullptr;
         prometheus::Gauge *m_locked = nullptr;
         prometheus::Gauge *m_offset = nullptr;
         prometheus::Gauge *m_info = nullptr;
@@ -90,5 +102,8 @@ private:
     prometheus::Family<prometheus::Gauge> &m_info;
     prometheus::Family<prometheus::Counter> &m_failures;
     prometheus::Family<prometheus::Counter> &m_reportErrors;
+    prometheus::Family<prometheus::Counter> &m_jumps;
+    prometheus::Family<prometheus::Histogram> &m_phase;
+    prometheus::Family<prometheus::Gauge> &m_calibrated;
     std::shared_ptr<prometheus::Collectable> m_hostClock;
 };

@@ -19,7 +19,7 @@ void Monitor::watch(const MonitoredLine &unit)
 {
     Watched &watched = m_units[unit.name];
     watched.line = unit.line;
-    watched.unit = std::make_unique<MonitoredUnit>(unit.name, unit.line, m_metrics);
+    watched.unit = std::make_unique<MonitoredUnit>(unit.name, unit.entry, unit.phase, m_metrics);
     watched.unit->start();
 }
 

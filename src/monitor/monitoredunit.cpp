@@ -15,32 +15,38 @@ double nowSeconds()
 
 } // namespace
 
-MonitoredUnit::MonitoredUnit(const QString &name, const QString &line, Metrics &metrics, QObject *parent)
+MonitoredUnit::MonitoredUnit(const QString &name, const QString &entry, std::optional<double> phase, Metrics &metrics,
+                             QObject *parent)
     : QObject(parent)
     , m_name(name)
-    , m_lineEntry(line)
-    , m_metrics(metrics, name)
+    , m_lineEntry(entry)
+    , m_clock(phase)
+    , m_metrics(metrics, name, phase)
 {
-    m_line.setEntry(line);
+    m_line.setEntry(entry);
     connect(&m_line, &UnitLine::received, &m_session, &UnitSession::receive);
     connect(&m_line, &UnitLine::failed, &m_session, &UnitSession::receive);
     connect(&m_session, &UnitSession::timeReport, this, &MonitoredUnit::takeTimeReport);
     connect(&m_session, &UnitSession::statusReport, this, &MonitoredUnit::takeStatusReport);
     connect(&m_session, &UnitSession::framed, this, &MonitoredUnit::countReportErrors);
-    connect(&m_session, &UnitSession::lineOpened, this, [this] { m_metrics.setLineUp(true); });
+    connect(&m_session, &UnitSession::lineOpened, this, [this] {
+        m_metrics.setLineUp(true);
+        m_clock.forget();
+    });
     connect(&m_session, &UnitSession::openFailed, this,
             [this](LineFailure failure) { m_metrics.lineFailed(failureName(failure)); });
     connect(&m_session, &UnitSession::lineLost, this, &MonitoredUnit::lost);
     connect(&m_session, &UnitSession::silent, this, [this] {
         m_metrics.setReporting(false);
         m_metrics.withdrawReadings();
+        m_clock.forget();
     });
     connect(&m_session, &UnitSession::event, this, [this](UnitEvent event, LineFailure failure) {
         if (event == UnitEvent::LockLost || event == UnitEvent::LockRegained)
             m_metrics.lockChanged();
         m_events.write(event, m_name, m_lineEntry, failure);
     });
-    m_info = {{"line", line.toStdString()}, {"time_report", ""}};
+    m_info = {{"line", entry.toStdString()}, {"time_report", ""}};
 }
 
 void MonitoredUnit::start()
@@ -66,15 +72,26 @@ void MonitoredUnit::countReportErrors()
     m_errorsCounted = errors;
 }
 
-void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count)
+// The unit as a clock (unitclock.h), once its time zone is known from a
+// status report of this connection: the report's phase, a jump, the offset.
+void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count, qint64 arrivedNs)
 {
     m_metrics.setReporting(true);
-    m_metrics.report("time", nowSeconds());
+    m_metrics.report("time", double(arrivedNs) / 1e9);
     if (!m_timeReportLength) {
         m_timeReportLength = count == Frames::TimeReportLongLength ? count : Frames::TimeReportShortLength;
         updateInfo();
     }
-    updateClockOffset(report, count);
+    if (!m_statusKnown)
+        return;
+    const int zone = readStatus(m_status.data(), m_timeReportLength == Frames::TimeReportLongLength).timeZone;
+    const UnitClock::Reading reading = m_clock.timeReport(report, count, arrivedNs, zone);
+    m_metrics.setPhase(reading.phase);
+    m_metrics.setClockOffset(reading.offset);
+    if (reading.jump) {
+        m_metrics.timeCodeJumped();
+        m_events.write(UnitEvent::TimeCodeJump, m_name, m_lineEntry);
+    }
 }
 
 void MonitoredUnit::takeStatusReport(const quint8 *report)
@@ -101,15 +118,4 @@ void MonitoredUnit::updateInfo()
         m_info = info;
         m_metrics.setInfo(info);
     }
-}
-
-// The moment the report names (the year nearest the computer's clock where
-// it carries none) minus the computer's UTC clock now.
-void MonitoredUnit::updateClockOffset(const quint8 *report, qint16 count)
-{
-    if (!m_statusKnown)
-        return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const int zone = readStatus(m_status.data(), m_timeReportLength == Frames::TimeReportLongLength).timeZone;
-    m_metrics.setClockOffset(double(now.msecsTo(Frames::reportedTime(report, count, zone, now))) / 1000);
 }

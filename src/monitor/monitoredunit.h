@@ -4,6 +4,7 @@
 
 #include "device/lines/entryline.h"
 #include "events/journal.h"
+#include "events/unitclock.h"
 #include "events/unitsession.h"
 
 #include <QObject>
@@ -17,26 +18,29 @@ class MonitoredUnit final : public QObject
     Q_OBJECT
 
 public:
-    MonitoredUnit(const QString &name, const QString &line, Metrics &metrics, QObject *parent = nullptr);
+    // The unit `name` on the line `entry`, of calibrated `phase` if known.
+    MonitoredUnit(const QString &name, const QString &entry, std::optional<double> phase, Metrics &metrics,
+                  QObject *parent = nullptr);
 
     // Opens the line, or awaits it.
     void start();
 
 private:
-    void takeTimeReport(const quint8 *report, qint16 count);
+    void takeTimeReport(const quint8 *report, qint16 count, qint64 arrivedNs);
     void takeStatusReport(const quint8 *report);
     void lost(LineFailure failure);
     void countReportErrors();
     void updateInfo();
-    void updateClockOffset(const quint8 *report, qint16 count);
+
 
     QString m_name;
     QString m_lineEntry;
     EntryLine m_line;
     UnitSession m_session{m_line};
     UnitEventLog m_events;
+    UnitClock m_clock;
     Metrics::Unit m_metrics;
-    // What the reports have told so far.
+    // What the reports have told so far, on this connection.
     int m_timeReportLength = 0;  // of the first time report; 0 before it
     bool m_statusKnown = false;
     std::array<quint8, Frames::StatusReportLength> m_status{};

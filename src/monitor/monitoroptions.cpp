@@ -11,6 +11,8 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace {
 
 const char *const Description =
@@ -21,14 +23,26 @@ const char *const Description =
     "sends a command to a unit. Reads its settings again on SIGHUP; ends on\n"
     "SIGINT or SIGTERM.";
 
-// Why a unit's NAME or LINE cannot be used, or nothing.
-QString refusal(const QString &name, const QString &line)
+// Why a unit's NAME or LINE cannot be used, or nothing; the LINE's entry and
+// phase read into `unit`.
+QString refusal(MonitoredLine &unit)
 {
     static const QRegularExpression Name(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
-    if (!Name.match(name).hasMatch())
-        return QStringLiteral("unit name \"%1\": expected 1 to 64 of A-Z a-z 0-9 _ . -").arg(name);
-    const QString why = entryRefusal(line);
-    return why.isEmpty() ? QString() : QStringLiteral("unit %1: line \"%2\": %3").arg(name, line, why);
+    if (!Name.match(unit.name).hasMatch())
+        return QStringLiteral("unit name \"%1\": expected 1 to 64 of A-Z a-z 0-9 _ . -").arg(unit.name);
+    const qsizetype comma = unit.line.indexOf(QLatin1Char(','));
+    unit.entry = unit.line.left(comma).trimmed();
+    QString why = entryRefusal(unit.entry);
+    if (why.isEmpty() && comma >= 0) {
+        const QString option = unit.line.mid(comma + 1).trimmed();
+        bool number = false;
+        const double phase = option.section(QLatin1Char('='), 1).trimmed().toDouble(&number);
+        if (option.section(QLatin1Char('='), 0, 0).trimmed() != QLatin1String("phase") || !number || !(std::abs(phase) < 1))
+            why = QStringLiteral("\"%1\": expected phase=SECONDS, above -1 and below 1").arg(option);
+        else
+            unit.phase = phase;
+    }
+    return why.isEmpty() ? QString() : QStringLiteral("unit %1: line \"%2\": %3").arg(unit.name, unit.line, why);
 }
 
 // "127.0.0.1:9718" or "[::1]:9718": an address of this computer and a port.
@@ -76,10 +90,10 @@ struct AcceptedUnits
     QStringList identities;
 
     // Takes the unit, named at `lineNumber`, or says why not.
-    QString add(const MonitoredLine &unit, int lineNumber)
+    QString add(MonitoredLine unit, int lineNumber)
     {
-        QString why = refusal(unit.name, unit.line);
-        const QString identity = why.isEmpty() ? lineIdentity(unit.line.trimmed()) : QString();
+        QString why = refusal(unit);
+        const QString identity = why.isEmpty() ? lineIdentity(unit.entry) : QString();
         for (qsizetype i = 0; i < list.size() && why.isEmpty(); ++i) {
             const QString where = lineNumbers[i] == 0 ? QString()
                 : lineNumber ? QStringLiteral("line %1").arg(lineNumbers[i])
@@ -143,7 +157,7 @@ bool readSettingsFile(AcceptedUnits &units, QString &listen, QString &error)
         } else if (section == Section::None) {
             return refuse(QStringLiteral("key \"%1\" before any section ([Units] or [Monitor])").arg(key));
         } else if (section == Section::Units) {
-            const QString why = units.add({key, value}, number);
+            const QString why = units.add({key, value, {}, {}}, number);
             if (!why.isEmpty())
                 return refuse(why);
         } else if (key != QLatin1String("listen")) {
@@ -190,7 +204,7 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
         commandLine.config = commandLine.configNamed ? parser.value(config) : QLatin1String(DefaultConfig);
     for (const QString &given : parser.values(unit)) {
         const qsizetype equals = given.indexOf(QLatin1Char('='));
-        commandLine.units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1)};
+        commandLine.units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1), {}, {}};
     }
     if (parser.isSet(listen))
         commandLine.listen = parser.value(listen);

@@ -10,7 +10,8 @@
 //
 //   --unit NAME=LINE   a unit (repeatable); NAME is [A-Za-z0-9_.-]{1,64},
 //                      LINE anything a [Ports] entry may be: a device path,
-//                      tcp://HOST:PORT, rfc2217://HOST:PORT
+//                      tcp://HOST:PORT, rfc2217://HOST:PORT, and after it
+//                      ",phase=S" where the unit's phase is known
 //   --config FILE      the settings file, below; /etc/qv718-monitor.conf
 //                      unless --unit is given, when none is read unless named
 //   --listen ADDR:PORT where /metrics is served: 127.0.0.1:9718 by default,
@@ -28,10 +29,15 @@
 // bad NAME or LINE, a NAME named before, or a line another unit is on: the
 // same device (compared through its links where it exists) or the same
 // network line (scheme, host without regard to case, port).
+// A unit's LINE may end in ",phase=S": the unit's calibrated phase in
+// seconds (unitclock.h, qv718-monitor --calibrate), -1 < S < 1.
 struct MonitoredLine
 {
     QString name;
-    QString line;
+    QString line;  // as written, with its phase
+    // Read from `line` when the unit is accepted:
+    QString entry;  // the line itself
+    std::optional<double> phase;
 };
 
 // Where /metrics is served unless told otherwise: loopback, port 9718.
