@@ -1,4 +1,4 @@
-// The real serial line: QSerialPort on pseudo-terminals named in the settings, the far end played by the test or by
+// The real serial line: SerialLine on pseudo-terminals named in the settings, the far end played by the test or by
 // qv718-sim running as a process of its own, whose log shows what it received and its trace what it sent; and the same
 // unit reached over the network through the real ser2net on loopback.
 
@@ -22,7 +22,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
@@ -136,6 +138,29 @@ private slots:
             return line.readInput(block) && (atProgram += block).size() >= every.size();
         }());
         QCOMPARE(atProgram, every);
+    }
+
+    // A device that another holder has open (a second opening here; its lock conflicts as another program's would) is
+    // refused as busy, to root too, until that holder lets it go; a device that is no terminal, or none, says so.
+    void openingRefusedSaysWhy()
+    {
+        Pty pty;
+        SerialLine holder, second, other;
+        holder.setDevice(pty.slavePath());
+        second.setDevice(pty.slavePath());
+        QVERIFY(holder.open());
+        QVERIFY(!second.open());
+        QCOMPARE(second.failure(), LineFailure::Busy);
+        QCOMPARE(second.failureDetail(), "another program holds the device");
+        holder.close();
+        QVERIFY(second.open());
+        other.setDevice("/dev/null");
+        QVERIFY(!other.open());
+        QCOMPARE(other.failure(), LineFailure::Unusable);
+        QCOMPARE(other.failureDetail(), "TIOCEXCL: " + QString::fromLocal8Bit(std::strerror(ENOTTY)));
+        other.setDevice("/nonexistent/qv718-line");
+        QVERIFY(!other.open());
+        QCOMPARE(other.failure(), LineFailure::Missing);
     }
 
     // Commands given just before the port is opened anew, or before the window closes, still leave.

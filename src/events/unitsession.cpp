@@ -1,7 +1,5 @@
 #include "unitsession.h"
 
-#include <ctime>
-
 UnitSession::UnitSession(UnitLine &line, QObject *parent)
     : QObject(parent)
     , m_line(line)
@@ -51,9 +49,7 @@ void UnitSession::receive()
 {
     QByteArray block;
     if (m_line.readInput(block)) {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        m_arrivedNs = qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+        m_arrivedNs = m_line.readAtNs();
         if (!block.isEmpty()) {
             m_reopenedWithoutData = false;
             m_framer.ProcessReceivedBytes(block, *this);

@@ -49,8 +49,8 @@ signals:
     // Whole reports, synchronously, in the order of their terminators; the
     // report stays valid until the handler returns (reports.h). A time
     // report comes with the moment its terminator arrived: the computer's
-    // clock (CLOCK_REALTIME, nanoseconds since the epoch) read as the line
-    // delivered it, in the same call as the read, not later in the loop.
+    // clock (CLOCK_REALTIME, nanoseconds since the epoch) read at the read
+    // that delivered it (UnitLine::readAtNs), not later in the loop.
     void timeReport(const quint8 *report, qint16 count, qint64 arrivedNs);
     void statusReport(const quint8 *report);
     // A connection stands; nothing has been reported on it yet.

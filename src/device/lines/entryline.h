@@ -34,6 +34,7 @@ public:
     bool isOpen() const override;
     void close() override;
     bool readInput(QByteArray &block) override;
+    qint64 readAtNs() const override { return m_line->readAtNs(); }
     bool write(const QByteArray &block) override;
     bool worthReopeningAtOnce() const override;
     LineFailure failure() const override;

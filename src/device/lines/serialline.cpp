@@ -2,21 +2,75 @@
 
 #include "device/lines/lineformat.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
+
+namespace {
+
+// Output still held when the line closes (the device's own buffer was full)
+// gets this long to leave.
+constexpr int CloseDrainMs = 1000;
+
+QString systemWords(const QString &step, int error)
+{
+    return QStringLiteral("%1: %2").arg(step, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Why open() refused the device, from its errno.
+LineFailure openFailure(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+        return LineFailure::Missing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return LineFailure::Permission;
+    case EBUSY:  // made exclusive by a program that holds it (TIOCEXCL)
+        return LineFailure::Busy;
+    default:
+        return LineFailure::Unusable;
+    }
+}
+
+// The terminal set to the unit's line, raw. VMIN 1 makes a read with
+// nothing waiting return EAGAIN on the non-blocking descriptor; with VMIN 0
+// it would return 0, as a hung-up terminal does, and the two could not be
+// told apart.
+bool setLine(int fd)
+{
+    static_assert(LineFormat::DataBits == 8 && LineFormat::StopBits == 1, "CS8, no CSTOPB below");
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return false;
+    ::cfmakeraw(&line);
+    line.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+    // glibc takes the rate in bits per second as well as as B9600.
+    return ::cfsetspeed(&line, LineFormat::BitRate) == 0 && ::tcsetattr(fd, TCSANOW, &line) == 0;
+}
+
+} // namespace
 
 SerialLine::SerialLine(QObject *parent)
     : UnitLine(parent)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &UnitLine::received);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLine::onError);
     // Something changed on the way to the lost device. A node may appear
     // before its permissions are set: a refusal now waits for the next
     // change, which the permissions' own change is.
@@ -29,7 +83,6 @@ SerialLine::SerialLine(QObject *parent)
 
 SerialLine::~SerialLine()
 {
-    // Leave no lock file behind.
     close();
 }
 
@@ -42,159 +95,185 @@ void SerialLine::setDevice(const QString &path)
 
 void SerialLine::awaitReturn()
 {
-    if (!m_port.isOpen())
+    if (!isOpen())
         m_return.watch(m_path);
-}
-
-bool SerialLine::isOpen() const
-{
-    return m_port.isOpen();
 }
 
 bool SerialLine::open()
 {
     m_return.stop();
-    if (m_port.isOpen())
+    if (isOpen())
         return false;
-    // Most of the ports probed at start-up have no device. QSerialPort would
-    // first make, sync to disk and remove a lock file for each, a few tenths
-    // of a millisecond apiece, only to find nothing to open.
-    if (m_path.isEmpty() || !QFileInfo::exists(m_path)) {
-        setFailure(LineFailure::Missing);
-        return false;
+    if (m_path.isEmpty())
+        return refuse(LineFailure::Missing, {});
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return refuse(openFailure(error), systemWords(QStringLiteral("open"), error));
     }
+    // The lock is the descriptor's, and goes with it; it refuses a second
+    // holder even when that one is root, whom TIOCEXCL lets through.
+    // Each step that fails gives the descriptor back, and says why in the
+    // system's words.
+    const auto failing = [fd, this](LineFailure failure, const QString &step, int error) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return refuse(failure, failure == LineFailure::Busy ? QStringLiteral("another program holds the device")
+                                                            : systemWords(step, error));
+    };
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        return failing(error == EWOULDBLOCK ? LineFailure::Busy : LineFailure::Unusable, QStringLiteral("flock"), error);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
+        return failing(LineFailure::Unusable, QStringLiteral("TIOCEXCL"), error);
+    }
+    if (!setLine(fd)) {
+        const int error = errno;
+        return failing(LineFailure::Unusable, QStringLiteral("cannot set the line to %1").arg(LineFormat::text()), error);
+    }
+    m_watch = &LineWatch::instance();
+    if (!m_watch->add(fd, this)) {
+        const int error = errno;
+        return failing(LineFailure::Unusable, QStringLiteral("epoll_ctl"), error);
+    }
+    m_fd = fd;
     m_failed = false;
-    m_port.clearError();
-    m_port.setPortName(m_path);
-    m_port.setBaudRate(LineFormat::BitRate);
-    m_port.setDataBits(QSerialPort::DataBits(LineFormat::DataBits));
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::StopBits(LineFormat::StopBits));
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        setFailure(openFailure());
-        return false;
-    }
+    m_detail.clear();
     setFailure(LineFailure::None);
-    watchLine();
     return true;
+}
+
+bool SerialLine::refuse(LineFailure failure, const QString &detail)
+{
+    setFailure(failure);
+    m_detail = detail;
+    return false;
 }
 
 QString SerialLine::failureDetail() const
 {
-    return failure() == LineFailure::None || failure() == LineFailure::Missing || m_port.errorString().isEmpty()
+    return failure() == LineFailure::None || failure() == LineFailure::Missing || m_detail.isEmpty()
         ? UnitLine::failureDetail()
-        : m_port.errorString();
-}
-
-// Why QSerialPort could not open the device. It reports a device that another
-// program holds (its lock file, or EBUSY) as a permission error, as it does
-// one that this user may not open: the device's own permissions tell them
-// apart.
-LineFailure SerialLine::openFailure() const
-{
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return LineFailure::Missing;
-    case QSerialPort::PermissionError:
-        return ::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) == 0 ? LineFailure::Busy
-                                                                                : LineFailure::Permission;
-    default:
-        return LineFailure::Unusable;
-    }
+        : m_detail;
 }
 
 void SerialLine::close()
 {
     m_return.stop();
-    stopWatching();
-    if (m_port.isOpen()) {
-        // QSerialPort drops what it has not yet handed to the device when it
-        // closes; a command the operator just gave must still leave.
-        if (!m_failed)
-            m_port.flush();
-        m_port.close();
+    if (m_fd >= 0) {
+        // A command the operator just gave must still leave.
+        const QDeadlineTimer deadline(CloseDrainMs);
+        while (!m_failed && !m_output.isEmpty()) {
+            sendOutput();
+            pollfd device{m_fd, POLLOUT, 0};
+            if (!m_output.isEmpty() && ::poll(&device, 1, int(deadline.remainingTime())) <= 0)
+                break;
+        }
+        if (m_watch)
+            m_watch->remove(m_fd, this);
+        // The terminal's exclusive mode is the terminal's, not the
+        // descriptor's: it would outlast us where another holds the
+        // terminal open (a pseudo-terminal's far end).
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+        m_fd = -1;
     }
-    // Anything the close itself reported belongs to the line just closed.
-    m_failed = false;
-    m_port.clearError();
+    m_failed = m_taken = m_awaitingRoom = false;
+    m_input.clear();
+    m_output.clear();
 }
 
 bool SerialLine::write(const QByteArray &block)
 {
-    if (!m_port.isOpen() || m_failed)
+    if (!isOpen() || m_failed)
         return false;
-    if (m_port.write(block) != block.size())
-        return false;
-    // Hand the frame to the device now rather than at the next turn of the
-    // event loop: commands leave in the order given, at once.
-    m_port.flush();
-    return true;
+    m_output += block;
+    sendOutput();
+    return !m_failed;
+}
+
+void SerialLine::sendOutput()
+{
+    while (!m_output.isEmpty() && !m_failed) {
+        const ssize_t sent = ::write(m_fd, m_output.constData(), std::size_t(m_output.size()));
+        if (sent == m_output.size())
+            m_output.clear();
+        else if (sent >= 0)
+            m_output.remove(0, sent);
+        else if (errno == EAGAIN)
+            break;
+        else if (errno != EINTR)
+            fail();
+    }
+    const bool awaitRoom = !m_output.isEmpty() && !m_failed;
+    if (awaitRoom != m_awaitingRoom && m_watch)
+        m_watch->setOutput(m_fd, this, m_awaitingRoom = awaitRoom);
+}
+
+// Takes what the line's wake-up brings. Whatever was read before a hang-up is
+// handed out before the failure is told.
+void SerialLine::take(std::uint32_t events)
+{
+    if (events & EPOLLOUT)
+        sendOutput();
+    if (m_failed || !(events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+        return;
+    const qsizetype before = m_input.size();
+    readAvailable();
+    m_taken = m_taken || m_input.size() > before;
+    if (events & (EPOLLHUP | EPOLLERR))
+        fail();
+}
+
+void SerialLine::tell()
+{
+    if (std::exchange(m_taken, false))
+        emit received();
 }
 
 bool SerialLine::readInput(QByteArray &block)
 {
-    if (m_failed) {
-        block.clear();
-        return false;
+    // Outside a wake-up of the line, which reads first: what waits now.
+    if (m_input.isEmpty() && isOpen() && !m_failed)
+        readAvailable();
+    block = std::exchange(m_input, QByteArray());
+    return !block.isEmpty() || !m_failed;
+}
+
+// Reads what waits, noting the clock at each read that brings bytes. A read
+// of nothing (0) or an error is a hang-up: the far end of a pseudo-terminal
+// closed (EIO), the terminal hung up or its device gone (0).
+void SerialLine::readAvailable()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0) {
+            m_readAtNs = realtimeNs();
+            m_input.append(buffer, n);
+            if (std::size_t(n) < sizeof buffer)
+                return;
+        } else if (n < 0 && errno == EAGAIN) {
+            return;
+        } else if (n == 0 || errno != EINTR) {
+            fail();
+            return;
+        }
     }
-    block = m_port.readAll();
-    return true;
-}
-
-void SerialLine::onError(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::ResourceError:
-    case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
-        break;
-    default:
-        return;  // open failures are reported by open()'s result
-    }
-    fail();
-}
-
-void SerialLine::watchLine()
-{
-    m_watchFd = ::fcntl(int(m_port.handle()), F_DUPFD_CLOEXEC, 0);
-    if (m_watchFd < 0)
-        return;
-    m_watch = new QSocketNotifier(m_watchFd, QSocketNotifier::Read, this);
-    connect(m_watch, &QSocketNotifier::activated, this, &SerialLine::checkLine);
-}
-
-void SerialLine::stopWatching()
-{
-    delete m_watch;
-    m_watch = nullptr;
-    if (m_watchFd >= 0)
-        ::close(m_watchFd);
-    m_watchFd = -1;
-}
-
-// The line woke us. Bytes waiting are QSerialPort's to read; a hang-up, an
-// error, or readable with nothing to read means the line is dead.
-void SerialLine::checkLine()
-{
-    pollfd line{m_watchFd, POLLIN, 0};
-    if (::poll(&line, 1, 0) <= 0)
-        return;
-    int waiting = 0;
-    const bool dead = (line.revents & (POLLHUP | POLLERR | POLLNVAL))
-        || ((line.revents & POLLIN) && (::ioctl(m_watchFd, FIONREAD, &waiting) != 0 || waiting == 0));
-    if (dead)
-        fail();
 }
 
 void SerialLine::fail()
 {
-    if (m_failed || !m_port.isOpen())
+    if (m_failed)
         return;
     m_failed = true;
     setFailure(LineFailure::Closed);
     // The dead line stays readable until it is closed; one report is enough.
     if (m_watch)
-        m_watch->setEnabled(false);
+        m_watch->remove(m_fd, this);
+    m_output.clear();
+    m_awaitingRoom = false;
     failedLater();
 }

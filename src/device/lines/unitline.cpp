@@ -1,5 +1,7 @@
 #include "device/lines/unitline.h"
 
+#include <ctime>
+
 namespace {
 
 struct Described
@@ -42,4 +44,11 @@ const char *failureName(LineFailure failure)
 const char *failureText(LineFailure failure)
 {
     return described(failure).text;
+}
+
+qint64 UnitLine::realtimeNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }

@@ -52,6 +52,15 @@ public:
     // hung up, a read or write error): the caller then closes and reopens.
     [[nodiscard]] virtual bool readInput(QByteArray &block) = 0;
 
+    // The computer's clock (CLOCK_REALTIME, nanoseconds since the epoch) at
+    // the read from the system that brought the last byte readInput()
+    // returned, as near to it as the line can tell. A line that reads its
+    // device itself notes the clock right at that read; one whose bytes Qt
+    // has read for it (a network line's socket) reads the clock when asked,
+    // which its reader does right after readInput().
+    virtual qint64 readAtNs() const { return realtimeNs(); }
+    static qint64 realtimeNs();
+
     // After the line has failed: whether one attempt to open it again at
     // once, quietly, is worth making before the line is shown as lost.
     virtual bool worthReopeningAtOnce() const { return true; }

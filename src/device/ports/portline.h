@@ -40,6 +40,7 @@ public:
     // These always go to the line chosen.
     bool write(const QByteArray &block) override;
     bool readInput(QByteArray &block) override;
+    qint64 readAtNs() const override { return m_line.readAtNs(); }
     void awaitReturn() override;
     bool worthReopeningAtOnce() const override;
     LineFailure failure() const override;
