@@ -151,16 +151,9 @@ private slots:
         file("file: key before a section", "a=/dev/x", "", "%f:1: key \"a\" before any section ([Units], [Monitor] or [Chrony])");
         file("file: bad line", "[Units]\na=gopher://x:1", "--check-config", "%f:2: unit a: line \"gopher://x:1\": unknown scheme");
         row("calibrate: two units", monitor, "--calibrate --unit a=/dev/x --unit b=/dev/y", "--calibrate measures one unit; 2 are named");
-        row("calibrate: with --listen", monitor, "--calibrate --unit a=/dev/x --listen 127.0.0.1:%1", "--calibrate does not go with --listen");
         row("--for without --calibrate", monitor, "--unit a=/dev/x --for 60", "--for goes with --calibrate");
-        row("calibrate: --for 0", monitor, "--calibrate --unit a=/dev/x --for 0", "--for 0: expected 1 to 86400 seconds");
-        row("chrony: no such unit", monitor, "--unit a=/dev/x,phase=0.3 --chrony b=/run/b.sock", "--chrony b=/run/b.sock: no unit b");
         row("chrony: no phase", monitor, "--unit a=/dev/x --chrony a=/run/a.sock", "--chrony a=/run/a.sock: unit a has no phase: measure it with --calibrate and give it as a=LINE,phase=S");
-        row("chrony: relative path", monitor, "--unit a=/dev/x,phase=0.3 --chrony a=a.sock", "--chrony a=a.sock: expected an absolute path of at most 107 bytes");
         file("file: [Chrony] names no unit", "[Units]\na=/dev/x,phase=0.3\n[Chrony]\nb=/run/b.sock", "--check-config", "%f:4: b=/run/b.sock: no unit b");
-        file("file: [Chrony] a unit twice", "[Chrony]\na=/run/a.sock\na=/run/b.sock\n[Units]\na=/dev/x,phase=0.3", "", "%f:3: a=/run/b.sock: unit a is named twice for chrony (also at line 2)");
-        file("file and --chrony: one socket", "[Units]\na=/dev/x,phase=0.3\nb=/dev/y,phase=0.3\n[Chrony]\na=/run/a.sock", "--chrony b=/run/a.sock",
-             "--chrony b=/run/a.sock: units a and b share one chrony socket (also at %f:5)");
         file("--check-config: accepted", "; units\n[Chrony]\nrack1=/run/chrony.qv718-rack1.sock\n[Units]\n rack1 = tcp://127.0.0.1:%2,phase=0.25 ; a\n\n[Monitor]\nlisten=127.0.0.1:%1",
              "--check-config", "", 0);
         row("panel: port 17", panel, "--port 17", "--port \"17\": not a port number from 1 to 16");
