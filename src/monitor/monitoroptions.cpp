@@ -251,7 +251,9 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption unit(QStringLiteral("unit"), QStringLiteral("A unit to watch: NAME=LINE, LINE a device path, "
-                                                                         "tcp://HOST:PORT or rfc2217://HOST:PORT. Repeatable."),
+                                                                         "tcp://HOST:PORT or rfc2217://HOST:PORT, with "
+                                                                         ",phase=S after it where the unit's phase is "
+                                                                         "known (--calibrate). Repeatable."),
                                   QStringLiteral("NAME=LINE"));
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("The settings file. Default: %1, unless "
                                                                              "--unit is given.").arg(QLatin1String(DefaultConfig)),
