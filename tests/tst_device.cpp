@@ -6,6 +6,7 @@
 
 #include "device/lines/devicewatcher.h"
 #include "device/protocol/reporttime.h"
+#include "events/unitclock.h"
 #include "events/unitwatch.h"
 #include "device/common/numbertext.h"
 
@@ -134,6 +135,42 @@ private slots:
         const auto utc = [](const QString &text) { return QDateTime::fromString(text + 'Z', Qt::ISODate); };
         const auto *data = reinterpret_cast<const quint8 *>(report.constData()) + 1;
         QCOMPARE(Frames::reportedTime(data, qint16(report.size() - 2), zone, utc(near)), utc(named));
+    }
+
+    // A unit as a clock: each report's phase against the second it names (in the unit's zone), its offset with the
+    // calibrated phase, and a jump where a second does not follow the last by the time that passed.
+    void unitClock_data()
+    {
+        QTest::addColumn<QString>("reports");  // SECOND@ARRIVAL each, in seconds of a day; "|" forgets the last
+        QTest::addColumn<int>("zone");
+        QTest::addColumn<QString>("read");     // phase/offset in ms, J for a jump
+        QTest::newRow("in step") << "10@10.300 11@11.302" << 24 << "300/0 302/-2";
+        QTest::newRow("zone +1 h") << "3610@10.300" << 26 << "300/0";
+        QTest::newRow("skipped and repeated") << "10@10.3 11@11.3 13@12.3 13@13.3 14@14.3" << 24
+                                              << "300/0 300/0 -700/1000J 300/0J 300/0";
+        QTest::newRow("late by less than half a second") << "10@10.3 11@11.7" << 24 << "300/0 700/-400";
+        QTest::newRow("nothing to follow after silence") << "10@10.3 | 30@30.3" << 24 << "300/0 300/0";
+    }
+    void unitClock()
+    {
+        QFETCH(QString, reports);
+        QFETCH(int, zone);
+        QFETCH(QString, read);
+        UnitClock clock(0.3);
+        QStringList got;
+        for (const QString &report : reports.split(' ')) {
+            if (report == "|") {
+                clock.forget();
+                continue;
+            }
+            const int second = report.section('@', 0, 0).toInt();
+            const QByteArray frame = Reports::timeWithDate(100, second / 3600, second / 60 % 60, second % 60, 2026, 4, 10);
+            const qint64 arrived = QDateTime(QDate(2026, 4, 10), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() * 1000000
+                + qint64(report.section('@', 1).toDouble() * 1e9);
+            const UnitClock::Reading reading = clock.timeReport(reinterpret_cast<const quint8 *>(frame.constData()) + 1, 8, arrived, zone);
+            got << QString("%1/%2%3").arg(qRound(reading.phase * 1000)).arg(qRound(reading.offset * 1000)).arg(reading.jump ? "J" : "");
+        }
+        QCOMPARE(got.join(' '), read);
     }
 
     // The settings by the names the window's lists give them, as the monitor's unit_info labels carry them.

@@ -18,7 +18,6 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 
 #include <csignal>
 #include <netinet/in.h>
@@ -30,20 +29,6 @@
 namespace {
 
 constexpr int Patience = 20000;
-
-// An HTTP/1.0 request to 127.0.0.1, with `patienceMs` to connect and for each part of the answer: the status line's
-// code and the body.
-std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path, int patienceMs = 2000)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(patienceMs) || socket.write(method + ' ' + path + " HTTP/1.0\r\n\r\n") < 0)
-        return {0, {}};
-    while (socket.waitForReadyRead(patienceMs)) {
-    }
-    const QByteArray reply = socket.readAll();
-    return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
-}
 
 // The series /metrics on 127.0.0.1:`port` shows, by name and labels: the units report on meanwhile.
 QStringList seriesAt(quint16 port)
@@ -156,16 +141,21 @@ private slots:
         file("file: a name twice", "[Units]\na=/dev/x\nb=/dev/y\na=/dev/z", "--check-config", "%f:4: unit a is named twice (also at line 2)");
         file("file and --unit: a name twice", "[Units]\na=/dev/x", "--unit a=/dev/y", "unit a is named twice (also at %f:2)");
         file("file: unknown key", "[Units]\na=/dev/x\n[Monitor]\nListen=127.0.0.1:9718", "", "%f:4: unknown key \"Listen\" in [Monitor]");
-        file("file: unknown section", "[Unit]\na=/dev/x", "", "%f:1: unknown section [Unit]: the sections are [Units] and [Monitor]");
+        file("file: unknown section", "[Unit]\na=/dev/x", "", "%f:1: unknown section [Unit]: the sections are [Units], [Monitor] and [Chrony]");
         file("file: one device through a link", "[Units]\na=/dev/null\nb=%d/null", "--check-config", "%f:3: units a (line 2) and b share one line: /dev/null");
         file("file: one network line", "[Units]\na=tcp://Rack-A:7000 ; a\nb=tcp://rack-a:7000", "--check-config", "%f:3: units a (line 2) and b share one line: tcp://rack-a:7000");
         file("file and --unit: one line", "[Units]\na=/dev/x", "--unit b=/dev/x", "units a (%f:2) and b share one line: /dev/x");
         file("file: # begins no comment", "# units\n[Units]\na=/dev/x", "--check-config", "%f:1: \"#\" begins no comment; \";\" does");
         file("file: no KEY=VALUE", "[Units]\nrack1 /dev/x", "", "%f:2: neither a comment (;), a [section] nor KEY=VALUE: \"rack1 /dev/x\"");
         file("file: bad listen", "[Units]\na=/dev/x\n[Monitor]\nlisten=localhost:9718", "", "%f:4: listen=localhost:9718: expected ADDR:PORT, as 127.0.0.1:9718 or [::1]:9718");
-        file("file: key before a section", "a=/dev/x", "", "%f:1: key \"a\" before any section ([Units] or [Monitor])");
+        file("file: key before a section", "a=/dev/x", "", "%f:1: key \"a\" before any section ([Units], [Monitor] or [Chrony])");
         file("file: bad line", "[Units]\na=gopher://x:1", "--check-config", "%f:2: unit a: line \"gopher://x:1\": unknown scheme");
-        file("--check-config: accepted", "; units\n[Units]\n rack1 = tcp://127.0.0.1:%2 ; a\n\n[Monitor]\nlisten=127.0.0.1:%1", "--check-config", "", 0);
+        row("calibrate: two units", monitor, "--calibrate --unit a=/dev/x --unit b=/dev/y", "--calibrate measures one unit; 2 are named");
+        row("--for without --calibrate", monitor, "--unit a=/dev/x --for 60", "--for goes with --calibrate");
+        row("chrony: no phase", monitor, "--unit a=/dev/x --chrony a=/run/a.sock", "--chrony a=/run/a.sock: unit a has no phase: measure it with --calibrate and give it as a=LINE,phase=S");
+        file("file: [Chrony] names no unit", "[Units]\na=/dev/x,phase=0.3\n[Chrony]\nb=/run/b.sock", "--check-config", "%f:4: b=/run/b.sock: no unit b");
+        file("--check-config: accepted", "; units\n[Chrony]\nrack1=/run/chrony.qv718-rack1.sock\n[Units]\n rack1 = tcp://127.0.0.1:%2,phase=0.25 ; a\n\n[Monitor]\nlisten=127.0.0.1:%1",
+             "--check-config", "", 0);
         row("panel: port 17", panel, "--port 17", "--port \"17\": not a port number from 1 to 16");
         row("panel: port 65537", panel, "--port 65537", "--port \"65537\": not a port number from 1 to 16");
         row("panel: empty port", panel, "--port ''", "--port \"\": no line");

@@ -3,6 +3,7 @@
 #include "device/protocol/commands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <sys/uio.h>
@@ -17,6 +18,12 @@ QByteArray &identifier()
 {
     static QByteArray name = "qv718";
     return name;
+}
+
+bool &standardErrorOnly()
+{
+    static bool only = false;
+    return only;
 }
 
 // The sentence and the priority of each event; a loss is a warning, a return
@@ -43,6 +50,7 @@ constexpr Kind Kinds[] = {
 static_assert(std::size(Kinds) == UnitEventCount, "a journal entry for every event");
 constexpr const char *CommandMessageId = "e50e5a9f18664450aedc16a5c3d52b43";
 constexpr const char *SuppressedMessageId = "d2a9a99db27a489fa10c4eb5704f7686";
+constexpr const char *ChronyMessageId = "9060efa0d26b49e4a3e809d147b0bc0f";
 
 struct SettingsKind
 {
@@ -84,7 +92,8 @@ void send(const QString &message, int priority, const char *messageId, const cha
         texts.push_back(name + '=' + value.toUtf8());
     for (QByteArray &text : texts)
         parts.push_back({text.data(), std::size_t(text.size())});
-    if (::access("/run/systemd/journal/socket", W_OK) != 0 || sd_journal_sendv(parts.data(), int(parts.size())) < 0)
+    if (standardErrorOnly() || ::access("/run/systemd/journal/socket", W_OK) != 0
+        || sd_journal_sendv(parts.data(), int(parts.size())) < 0)
         std::fprintf(stderr, "%s: %s\n", identifier().constData(), qPrintable(message));
 }
 
@@ -93,6 +102,11 @@ void send(const QString &message, int priority, const char *messageId, const cha
 void setIdentifier(const QByteArray &name)
 {
     identifier() = name;
+}
+
+void toStandardError()
+{
+    standardErrorOnly() = true;
 }
 
 void unitEvent(UnitEvent event, const QString &unit, const QString &line, LineFailure failure)
@@ -130,6 +144,14 @@ void settingsEvent(SettingsEvent event, const QString &message)
 {
     const SettingsKind &k = SettingsKinds[int(event)];
     send(message, k.priority, k.messageId, k.name, {}, {});
+}
+
+void chronyUnreachable(const QString &unit, const QString &line, const QString &socket, int error, int retrySeconds)
+{
+    send(QStringLiteral("Unit %1 sends chrony no sample: %2: %3; next try in %4 s")
+             .arg(unit, socket, QString::fromLocal8Bit(std::strerror(error))).arg(retrySeconds),
+         4, ChronyMessageId, "chrony-unreachable", unit, line,
+         {{"QV718_SOCKET", socket}, {"ERRNO", QString::number(error)}});
 }
 
 } // namespace Journal

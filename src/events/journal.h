@@ -21,20 +21,25 @@
 //   QV718_EVENT        line-lost, line-back, unit-silent, unit-reporting,
 //                      lock-lost, lock-regained, time-code-jump, suppressed,
 //                      command;
-//                      settings-reloaded, settings-refused, settings-restart
+//                      settings-reloaded, settings-refused, settings-restart;
+//                      chrony-unreachable
 //   QV718_UNIT         the unit's name (the monitor's NAME, the panel's port);
 //                      none in the settings entries
 //   QV718_LINE         the line it is on; none in the settings entries
 //   QV718_REASON       why a line was lost, where known: refused, closed, ...
 //
-// Where the journal's socket is missing, the sentence goes to standard error
-// instead.
+// Where the journal's socket is missing, or the program asks for it
+// (toStandardError), the sentence goes to standard error instead.
 namespace Journal {
 
 using Fields = QList<QPair<QByteArray, QString>>;
 
 // The program that writes the entries: its SYSLOG_IDENTIFIER.
 void setIdentifier(const QByteArray &identifier);
+
+// Every sentence from now on to standard error, none to the journal: for a
+// program run by hand for a while (qv718-monitor --calibrate).
+void toStandardError();
 
 // One entry for an event of the unit `unit` on `line`; a lost line with
 // `failure`, its reason, where it is known, as QV718_REASON (failureName) and
@@ -58,6 +63,11 @@ void command(const QString &unit, const QString &line, const QByteArray &frame);
 //                 the next start
 enum class SettingsEvent { Reloaded, Refused, NeedsRestart };
 void settingsEvent(SettingsEvent event, const QString &message);
+
+// chrony-unreachable, 4 (warning): the unit's sample could not be sent to
+// chronyd's socket `socket` (QV718_SOCKET), for the error number `error`
+// (ERRNO, and its text in MESSAGE); the next try waits `retrySeconds`.
+void chronyUnreachable(const QString &unit, const QString &line, const QString &socket, int error, int retrySeconds);
 
 } // namespace Journal
 

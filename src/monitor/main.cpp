@@ -1,3 +1,4 @@
+#include "calibration.h"
 #include "metrics.h"
 #include "metricsserver.h"
 #include "monitor.h"
@@ -31,6 +32,8 @@ int main(int argc, char *argv[])
     const std::optional<MonitorOptions> options = commandLine ? readMonitorOptions(*commandLine, error) : std::nullopt;
     if (!options)
         return fail(2, error);
+    if (commandLine->calibrate)
+        return calibrate(options->units.first(), commandLine->calibrateSeconds, commandLine->trustClock);
     if (commandLine->checkOnly) {
         const auto units = options->units.size();
         std::printf("%s: %lld unit%s, /metrics on %s\n", Program::MonitorName, qint64(units), units == 1 ? "" : "s", qPrintable(options->listen));

@@ -1,26 +1,22 @@
 #include "metrics.h"
+#include "hostclock.h"
 
 #include "device/common/program.h"
 #include "events/unitwatch.h"
-
-#include <sys/timex.h>
 
 using namespace prometheus;
 
 namespace {
 
 // qv718_host_clock_synchronised, from the kernel's clock discipline at each
-// scrape (adjtimex reads it; the monitor cannot set the clock). A unit's
-// clock offset is only as good as the computer's clock.
+// scrape (hostclock.h).
 class HostClock final : public Collectable
 {
 public:
     std::vector<MetricFamily> Collect() const override
     {
-        timex state{};
-        const int clock = ::adjtimex(&state);
         ClientMetric synchronised;
-        synchronised.gauge.value = clock != -1 && clock != TIME_ERROR && !(state.status & STA_UNSYNC) ? 1 : 0;
+        synchronised.gauge.value = hostClockSynchronised() ? 1 : 0;
         return {MetricFamily{"qv718_host_clock_synchronised",
                              "1 while the kernel says the computer's clock is synchronised (adjtimex), else 0",
                              MetricType::Gauge,

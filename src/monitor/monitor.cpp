@@ -20,7 +20,19 @@ void Monitor::watch(const MonitoredLine &unit)
     Watched &watched = m_units[unit.name];
     watched.line = unit.line;
     watched.unit = std::make_unique<MonitoredUnit>(unit.name, unit.entry, unit.phase, m_metrics);
+    feedChrony(unit);
     watched.unit->start();
+}
+
+void Monitor::feedChrony(const MonitoredLine &unit)
+{
+    Watched &watched = m_units.at(unit.name);
+    watched.chrony = unit.chrony;
+    watched.feed.reset();
+    if (unit.chrony.isEmpty())
+        return;
+    watched.feed = std::make_unique<ChronyFeed>(unit.name, unit.entry, unit.chrony);
+    QObject::connect(watched.unit.get(), &MonitoredUnit::clockReading, watched.feed.get(), &ChronyFeed::take);
 }
 
 void Monitor::reload()
@@ -53,6 +65,8 @@ void Monitor::reload()
     for (const MonitoredLine &unit : options->units) {
         if (!m_units.count(unit.name))
             watch(unit);
+        else if (m_units.at(unit.name).chrony != unit.chrony)
+            feedChrony(unit);
     }
     const QString source = m_commandLine.config.isEmpty() ? QStringLiteral("the command line") : m_commandLine.config;
     const auto count = [](std::size_t n) { return QString::number(n); };

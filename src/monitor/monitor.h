@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chronyfeed.h"
 #include "metrics.h"
 #include "monitoredunit.h"
 #include "monitoroptions.h"
@@ -12,7 +13,8 @@
 // watched, by name: a unit added is opened, one removed is closed and its
 // series are withdrawn, one whose line changed is closed and watched afresh
 // on its new line (its series start again from nothing), and every other
-// unit is left alone: its line stays open and its counters go on. Settings
+// unit is left alone: its line stays open and its counters go on. A unit's
+// chrony socket (chronyfeed.h) follows its settings too, the unit untouched. Settings
 // that are refused change nothing: the monitor goes on with those in use and
 // says why in one journal entry. The address of /metrics stays the one
 // served since the start: a reload that names another says that it takes
@@ -35,8 +37,11 @@ private:
     {
         QString line;
         std::unique_ptr<MonitoredUnit> unit;
+        QString chrony;
+        std::unique_ptr<ChronyFeed> feed;  // after the unit, whose readings it takes
     };
     void watch(const MonitoredLine &unit);
+    void feedChrony(const MonitoredLine &unit);
 
     const MonitorCommandLine m_commandLine;
     Metrics &m_metrics;

@@ -69,11 +69,14 @@ void MonitoredUnit::countReportErrors()
     m_metrics.reportErrors("stray", errors.stray - m_errorsCounted.stray);
     m_metrics.reportErrors("overlong", errors.overlong - m_errorsCounted.overlong);
     m_metrics.reportErrors("incomplete", errors.incomplete - m_errorsCounted.incomplete);
+    if (const quint64 lost = errors.incomplete + errors.overlong - m_errorsCounted.incomplete - m_errorsCounted.overlong)
+        emit reportsLost(lost);
     m_errorsCounted = errors;
 }
 
 // The unit as a clock (unitclock.h), once its time zone is known from a
-// status report of this connection: the report's phase, a jump, the offset.
+// status report of this connection: the report's phase, a jump, the offset,
+// and whether the report may stand for the unit's time.
 void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count, qint64 arrivedNs)
 {
     m_metrics.setReporting(true);
@@ -82,8 +85,10 @@ void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count, qint64 ar
         m_timeReportLength = count == Frames::TimeReportLongLength ? count : Frames::TimeReportShortLength;
         updateInfo();
     }
-    if (!m_statusKnown)
+    if (!m_statusKnown) {
+        emit clockReading(ClockUse::NoStatus, {}, arrivedNs);
         return;
+    }
     const int zone = readStatus(m_status.data(), m_timeReportLength == Frames::TimeReportLongLength).timeZone;
     const UnitClock::Reading reading = m_clock.timeReport(report, count, arrivedNs, zone);
     m_metrics.setPhase(reading.phase);
@@ -92,6 +97,11 @@ void MonitoredUnit::takeTimeReport(const quint8 *report, qint16 count, qint64 ar
         m_metrics.timeCodeJumped();
         m_events.write(UnitEvent::TimeCodeJump, m_name, m_lineEntry);
     }
+    const ClockUse use = !Frames::readerLocked(m_status.data()) ? ClockUse::Unlocked
+        : reading.jump                                          ? ClockUse::Jump
+        : !reading.follows                                      ? ClockUse::NoFollow
+                                                                : ClockUse::Used;
+    emit clockReading(use, reading, arrivedNs);
 }
 
 void MonitoredUnit::takeStatusReport(const quint8 *report)

@@ -9,6 +9,18 @@
 
 #include <QObject>
 
+// Whether a time report may stand for the unit's time (a sample for chrony, a
+// phase for a calibration), or the first of the reasons it may not:
+//   NoStatus   no status report yet on this connection: neither the unit's
+//              time zone nor its reader's lock is known
+//   Unlocked   the latest status report says the reader is not locked: the
+//              unit runs on its own oscillator, not the time code
+//   Jump       the report's second does not follow the last one's by the
+//              time that passed (unitclock.h)
+//   NoFollow   nothing to follow: the first report read after an opening or
+//              a silence
+enum class ClockUse { Used, NoStatus, Unlocked, Jump, NoFollow };
+
 // One unit the monitor watches: its line and its session (unitsession.h),
 // which opens, awaits and reads the line as the panel's does, and what the
 // session hands out mapped to the unit's metrics and journal entries.
@@ -24,6 +36,15 @@ public:
 
     // Opens the line, or awaits it.
     void start();
+
+signals:
+    // Each whole time report as a reading of the unit's clock, synchronously:
+    // its use, the reading (all zero for NoStatus) and its arrival
+    // (CLOCK_REALTIME nanoseconds).
+    void clockReading(ClockUse use, const UnitClock::Reading &reading, qint64 arrivedNs);
+    // `count` more frames were not whole (cut off, or overlong): time or
+    // status reports lost.
+    void reportsLost(quint64 count);
 
 private:
     void takeTimeReport(const quint8 *report, qint16 count, qint64 arrivedNs);

@@ -13,15 +13,19 @@
 
 #include <cmath>
 
+#include <sys/un.h>
+
 namespace {
 
 const char *const Description =
     "Watches QV-718 time-code units on their serial lines, local or behind\n"
     "device servers, and serves what they report as Prometheus metrics on\n"
     "http://ADDR:PORT/metrics; their events (line lost and back, silent and\n"
-    "reporting, lock lost and regained) go to the systemd journal. It never\n"
-    "sends a command to a unit. Reads its settings again on SIGHUP; ends on\n"
-    "SIGINT or SIGTERM.";
+    "reporting, lock lost and regained) go to the systemd journal; a unit's\n"
+    "time may feed chronyd as a reference clock (--chrony). It never sends a\n"
+    "command to a unit. Reads its settings again on SIGHUP; ends on SIGINT or\n"
+    "SIGTERM. With --calibrate, it measures one unit's phase instead, prints\n"
+    "the lines to paste, and ends.";
 
 // Why a unit's NAME or LINE cannot be used, or nothing; the LINE's entry and
 // phase read into `unit`.
@@ -80,14 +84,31 @@ QString lineIdentity(const QString &entry)
     return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
 }
 
+// A unit's chrony socket (--chrony, [Chrony]), named at its line of the file
+// (0 for --chrony).
+struct ChronyEntry
+{
+    QString name, path;
+    int lineNumber;
+};
+
 // The units accepted so far, each with where it was named (its line of the
-// file; 0 for --unit) and the line it is on.
+// file; 0 for --unit) and the line it is on; the chrony sockets named.
 struct AcceptedUnits
 {
     QString file;
     QList<MonitoredLine> list;
     QList<int> lineNumbers;
     QStringList identities;
+    QList<ChronyEntry> chrony;
+
+    // Where something named earlier was, as told of a refusal at `lineNumber`.
+    QString where(int earlier, int lineNumber) const
+    {
+        return earlier == 0 ? QString()
+            : lineNumber    ? QStringLiteral("line %1").arg(earlier)
+                            : QStringLiteral("%1:%2").arg(file, QString::number(earlier));
+    }
 
     // Takes the unit, named at `lineNumber`, or says why not.
     QString add(MonitoredLine unit, int lineNumber)
@@ -95,9 +116,7 @@ struct AcceptedUnits
         QString why = refusal(unit);
         const QString identity = why.isEmpty() ? lineIdentity(unit.entry) : QString();
         for (qsizetype i = 0; i < list.size() && why.isEmpty(); ++i) {
-            const QString where = lineNumbers[i] == 0 ? QString()
-                : lineNumber ? QStringLiteral("line %1").arg(lineNumbers[i])
-                             : QStringLiteral("%1:%2").arg(file, QString::number(lineNumbers[i]));
+            const QString where = this->where(lineNumbers[i], lineNumber);
             if (list[i].name == unit.name)
                 why = QStringLiteral("unit %1 is named twice").arg(unit.name)
                     + (where.isEmpty() ? QString() : QStringLiteral(" (also at %1)").arg(where));
@@ -111,6 +130,49 @@ struct AcceptedUnits
             identities << identity;
         }
         return why;
+    }
+
+    // The refusal of a chrony socket, in full: where, what and why.
+    QString chronyRefusal(const ChronyEntry &entry, const QString &why) const
+    {
+        return (entry.lineNumber ? QStringLiteral("%1:%2: ").arg(file).arg(entry.lineNumber) : QStringLiteral("--chrony "))
+            + QStringLiteral("%1=%2: %3").arg(entry.name, entry.path, why);
+    }
+
+    // Takes a chrony socket, or says why not. Whether its NAME is a unit with
+    // a phase is known once every unit is (assignChrony).
+    QString addChrony(const ChronyEntry &entry)
+    {
+        constexpr qsizetype Longest = sizeof(sockaddr_un::sun_path) - 1;
+        QString why;
+        if (!entry.path.startsWith(QLatin1Char('/')) || entry.path.toLocal8Bit().size() > Longest)
+            why = QStringLiteral("expected an absolute path of at most %1 bytes").arg(Longest);
+        for (const ChronyEntry &other : std::as_const(chrony)) {
+            const QString also = where(other.lineNumber, entry.lineNumber);
+            const QString at = also.isEmpty() ? QString() : QStringLiteral(" (also at %1)").arg(also);
+            if (why.isEmpty() && other.name == entry.name)
+                why = QStringLiteral("unit %1 is named twice for chrony%2").arg(entry.name, at);
+            else if (why.isEmpty() && other.path == entry.path)
+                why = QStringLiteral("units %1 and %2 share one chrony socket%3").arg(other.name, entry.name, at);
+        }
+        if (why.isEmpty())
+            chrony << entry;
+        return why.isEmpty() ? QString() : chronyRefusal(entry, why);
+    }
+
+    // Gives each chrony socket to its unit, or says why one cannot have it.
+    QString assignChrony()
+    {
+        for (const ChronyEntry &entry : std::as_const(chrony)) {
+            const auto unit = std::find_if(list.begin(), list.end(), [&](const MonitoredLine &u) { return u.name == entry.name; });
+            if (unit == list.end())
+                return chronyRefusal(entry, QStringLiteral("no unit %1").arg(entry.name));
+            if (!unit->phase)
+                return chronyRefusal(entry, QStringLiteral("unit %1 has no phase: measure it with --calibrate and give "
+                                                           "it as %1=LINE,phase=S").arg(entry.name));
+            unit->chrony = entry.path;
+        }
+        return {};
     }
 };
 
@@ -126,7 +188,7 @@ bool readSettingsFile(AcceptedUnits &units, QString &listen, QString &error)
     QString all = QString::fromUtf8(file.readAll());
     if (all.startsWith(QChar(0xFEFF)))  // a byte-order mark some editors write
         all.remove(0, 1);
-    enum class Section { None, Units, Monitor } section = Section::None;
+    enum class Section { None, Units, Monitor, Chrony } section = Section::None;
     int listenAt = 0;
     int number = 0;
     for (QString text : all.split(QLatin1Char('\n'))) {
@@ -150,16 +212,22 @@ bool readSettingsFile(AcceptedUnits &units, QString &listen, QString &error)
                 section = Section::Units;
             else if (name == QLatin1String("Monitor"))
                 section = Section::Monitor;
+            else if (name == QLatin1String("Chrony"))
+                section = Section::Chrony;
             else
-                return refuse(QStringLiteral("unknown section [%1]: the sections are [Units] and [Monitor]").arg(name));
+                return refuse(QStringLiteral("unknown section [%1]: the sections are [Units], [Monitor] and [Chrony]").arg(name));
         } else if (equals < 0) {
             return refuse(QStringLiteral("neither a comment (;), a [section] nor KEY=VALUE: \"%1\"").arg(text));
         } else if (section == Section::None) {
-            return refuse(QStringLiteral("key \"%1\" before any section ([Units] or [Monitor])").arg(key));
+            return refuse(QStringLiteral("key \"%1\" before any section ([Units], [Monitor] or [Chrony])").arg(key));
         } else if (section == Section::Units) {
-            const QString why = units.add({key, value, {}, {}}, number);
+            const QString why = units.add({key, value, {}, {}, {}}, number);
             if (!why.isEmpty())
                 return refuse(why);
+        } else if (section == Section::Chrony) {
+            error = units.addChrony({key, value, number});
+            if (!error.isEmpty())
+                return false;
         } else if (key != QLatin1String("listen")) {
             return refuse(QStringLiteral("unknown key \"%1\" in [Monitor]").arg(key));
         } else if (listenAt) {
@@ -183,7 +251,9 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption unit(QStringLiteral("unit"), QStringLiteral("A unit to watch: NAME=LINE, LINE a device path, "
-                                                                         "tcp://HOST:PORT or rfc2217://HOST:PORT. Repeatable."),
+                                                                         "tcp://HOST:PORT or rfc2217://HOST:PORT, with "
+                                                                         ",phase=S after it where the unit's phase is "
+                                                                         "known (--calibrate). Repeatable."),
                                   QStringLiteral("NAME=LINE"));
     const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("The settings file. Default: %1, unless "
                                                                              "--unit is given.").arg(QLatin1String(DefaultConfig)),
@@ -194,8 +264,35 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
     const QCommandLineOption check(QStringLiteral("check-config"), QStringLiteral("Read and check the settings file and "
                                                                                   "the options, open nothing, and exit: "
                                                                                   "0 if they are accepted, 2 if not."));
-    parser.addOptions({unit, config, listen, check});
+    const QCommandLineOption chrony(QStringLiteral("chrony"), QStringLiteral("Send the unit NAME's time to chronyd's "
+                                                                             "SOCK reference clock at PATH, one sample "
+                                                                             "per time report. Repeatable."),
+                                    QStringLiteral("NAME=PATH"));
+    const QCommandLineOption calibrate(QStringLiteral("calibrate"), QStringLiteral("Measure the one unit's phase "
+                                                                                   "against the computer's clock, print "
+                                                                                   "it with the lines to paste, and exit."));
+    const QCommandLineOption seconds(QStringLiteral("for"), QStringLiteral("How long --calibrate measures: 1 to 86400 "
+                                                                           "seconds. Default 600."),
+                                     QStringLiteral("SECONDS"));
+    const QCommandLineOption trust(QStringLiteral("trust-clock"), QStringLiteral("Calibrate even though the kernel "
+                                                                                 "says the computer's clock is not "
+                                                                                 "synchronised."));
+    parser.addOptions({unit, config, listen, check, chrony, calibrate, seconds, trust});
     if (!Program::parseCommandLine(parser, arguments, error))
+        return std::nullopt;
+    for (const QCommandLineOption *calibrating : {&seconds, &trust}) {
+        if (parser.isSet(*calibrating) && !parser.isSet(calibrate))
+            error = QStringLiteral("--%1 goes with --calibrate").arg(calibrating->names().first());
+    }
+    for (const QCommandLineOption *watching : {&listen, &check, &chrony}) {
+        if (parser.isSet(*watching) && parser.isSet(calibrate))
+            error = QStringLiteral("--calibrate does not go with --%1").arg(watching->names().first());
+    }
+    bool number = true;
+    const double measure = parser.isSet(seconds) ? parser.value(seconds).toDouble(&number) : 600;
+    if (error.isEmpty() && !(number && measure >= 1 && measure <= 86400))
+        error = QStringLiteral("--for %1: expected 1 to 86400 seconds").arg(parser.value(seconds));
+    if (!error.isEmpty())
         return std::nullopt;
 
     MonitorCommandLine commandLine;
@@ -204,11 +301,15 @@ std::optional<MonitorCommandLine> readCommandLine(const QStringList &arguments, 
         commandLine.config = commandLine.configNamed ? parser.value(config) : QLatin1String(DefaultConfig);
     for (const QString &given : parser.values(unit)) {
         const qsizetype equals = given.indexOf(QLatin1Char('='));
-        commandLine.units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1), {}, {}};
+        commandLine.units << MonitoredLine{given.left(equals), equals < 0 ? QString() : given.mid(equals + 1), {}, {}, {}};
     }
     if (parser.isSet(listen))
         commandLine.listen = parser.value(listen);
     commandLine.checkOnly = parser.isSet(check);
+    commandLine.chrony = parser.values(chrony);
+    commandLine.calibrate = parser.isSet(calibrate);
+    commandLine.calibrateSeconds = measure;
+    commandLine.trustClock = parser.isSet(trust);
     return commandLine;
 }
 
@@ -227,6 +328,15 @@ std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &comma
         if (!error.isEmpty())
             return std::nullopt;
     }
+    for (const QString &given : commandLine.chrony) {
+        const qsizetype equals = given.indexOf(QLatin1Char('='));
+        error = units.addChrony({given.left(equals), equals < 0 ? QString() : given.mid(equals + 1), 0});
+        if (!error.isEmpty())
+            return std::nullopt;
+    }
+    error = units.assignChrony();
+    if (!error.isEmpty())
+        return std::nullopt;
     options.units = units.list;
     if (commandLine.listen)
         options.listen = *commandLine.listen;
@@ -234,6 +344,8 @@ std::optional<MonitorOptions> readMonitorOptions(const MonitorCommandLine &comma
         error = QStringLiteral("no unit to watch: name one with --unit NAME=LINE or in a settings file");
     else if (commandLine.listen && !isListenAddress(options.listen))
         error = listenRefusal(QStringLiteral("--listen ") + options.listen);
+    else if (commandLine.calibrate && options.units.size() > 1)
+        error = QStringLiteral("--calibrate measures one unit; %1 are named").arg(options.units.size());
     if (!error.isEmpty())
         return std::nullopt;
     return options;

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 // Settings in a folder of the test's own, so no test reads or changes the real home folder. Applies to QSettings
@@ -45,6 +46,20 @@ inline quint16 freePort()
         if (!probe.listen(QHostAddress::LocalHost) || !QList<quint16>{2000, 2001, 3000, 3001}.contains(probe.serverPort()))
             return probe.serverPort();
     }
+}
+
+// An HTTP/1.0 request to 127.0.0.1, with `patienceMs` to connect and for each part of the answer: the status line's
+// code and the body.
+inline std::pair<int, QByteArray> request(quint16 port, const QByteArray &method, const QByteArray &path, int patienceMs = 2000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(patienceMs) || socket.write(method + ' ' + path + " HTTP/1.0\r\n\r\n") < 0)
+        return {0, {}};
+    while (socket.waitForReadyRead(patienceMs)) {
+    }
+    const QByteArray reply = socket.readAll();
+    return {reply.split(' ').value(1).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
 }
 
 // A program the test runs for as long as the object lives, stopped by SIGTERM at the end. In a UTF-8 locale, so that

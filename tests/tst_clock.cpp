@@ -1,0 +1,158 @@
+// The unit as a clock, with the real programs: qv718-monitor --calibrate against qv718-sim's known phase, the monitor
+// feeding a chronyd of the test's own, and which reports become samples, on a datagram socket in chronyd's place.
+
+#include "simulatedunit.h"
+
+#include "monitor/hostclock.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <cmath>
+#include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace {
+
+constexpr int Patience = 20000;
+const QStringList Timing{"--interval", "1000", "--phase", "0.300"};  // a report 0.3 s into each of the unit's seconds
+
+// A datagram socket bound at `path`, in chronyd's place, left open for the rest of the test.
+int sampleSocket(const QString &path)
+{
+    sockaddr_un address{AF_UNIX, {}};
+    qstrncpy(address.sun_path, path.toLocal8Bit(), sizeof address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    return ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 ? fd : -1;
+}
+
+// The unit's times that the samples waiting there name: tv + offset.
+QList<double> unitTimes(int fd)
+{
+    struct { timeval tv; double offset; int pulse, leap, pad, magic; } sample{};
+    QList<double> times;
+    while (::recv(fd, &sample, sizeof sample, 0) == sizeof sample && sample.magic == 0x534f434b && !sample.pulse && !sample.leap)
+        times << double(sample.tv.tv_sec) + double(sample.tv.tv_usec) / 1e6 + sample.offset;
+    return times;
+}
+
+// The seconds (Unix time) of the time reports in the unit's trace that may stand for its time: after a status report
+// saying the reader is locked, one second after the report before, itself after a status report.
+QList<qint64> usableReports(const QStringList &trace)
+{
+    static const QRegularExpression Report("^-> (TimeReport \\d+ (\\S+) (\\S+)|StatusReport .*flags \\S+ \\(([^)]*)\\))");
+    QList<qint64> usable;
+    std::optional<bool> locked;
+    qint64 last = 0;
+    for (const QString &line : trace) {
+        const QRegularExpressionMatch report = Report.match(line);
+        if (report.hasMatch() && report.capturedLength(4))
+            locked = report.captured(4).contains("locked");
+        else if (report.hasMatch() && locked) {
+            const qint64 named = QDateTime(QDate::fromString(report.captured(3), Qt::ISODate), QTime::fromString(report.captured(2)), Qt::UTC).toSecsSinceEpoch();
+            if (*locked && named == last + 1)
+                usable << named;
+            last = named;
+        }
+    }
+    return usable;
+}
+
+double captured(const QString &text, const QString &pattern)
+{
+    return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(text).captured(1).toDouble();
+}
+
+} // namespace
+
+class ClockTest : public QObject
+{
+    Q_OBJECT
+
+    double m_phase = 0.300;  // as the calibration measures it
+
+private slots:
+    // A minute's median phase lies within 2 ms of the unit's true phase (jitter 2 ms either way): on a pseudo-terminal
+    // a report's bytes, its terminator the last, arrive as they are written (at 9600 bit/s the terminator would end
+    // some 10 ms after the first bit, part of the phase). A unit never locked gives no phase (1); without
+    // --trust-clock, a clock the kernel calls unsynchronised is refused (2).
+    void calibration()
+    {
+        SimulatedUnit unit(Timing + QStringList{"--jitter", "0.002"}), unlocked(Timing + QStringList{"--lock-after", "never"});
+        Running measuring(QV718_MONITOR, {"--calibrate", "--trust-clock", "--for", "60", "--unit", "u=" + unit.link});
+        Running nothing(QV718_MONITOR, {"--calibrate", "--trust-clock", "--for", "5", "--unit", "u=" + unlocked.link});
+        Running untrusted(QV718_MONITOR, {"--calibrate", "--for", "1", "--unit", "u=/nonexistent/unit"});
+        QVERIFY(measuring.waitForFinished(90000) && nothing.waitForFinished(Patience) && untrusted.waitForFinished(Patience));
+        const QString out = measuring.readAllStandardOutput(), none = nothing.readAllStandardOutput();
+        m_phase = captured(out, "^median phase: (\\S+) s$");
+        qInfo("median phase %.6f s", m_phase);
+        QVERIFY2(measuring.exitCode() == 0 && std::abs(m_phase - 0.300) < 0.002, qPrintable(out));
+        QVERIFY2(std::abs(captured(out, "^u=" + QRegularExpression::escape(unit.link) + ",phase=(\\S+)$") - m_phase) < 0.0001, qPrintable(out));
+        QVERIFY2(out.contains(QRegularExpression("^refclock SOCK /run/chrony.qv718-u.sock refid U delay 0.00\\d\\d noselect$",
+                                                 QRegularExpression::MultilineOption)), qPrintable(out));
+        QVERIFY2(nothing.exitCode() == 1 && none.contains("reports used: 0\n") && none.contains("No time report could be used"), qPrintable(none));
+        QCOMPARE(untrusted.exitCode(), hostClockSynchronised() ? 1 : 2);
+    }
+
+    // A chronyd of the test's own (-x: it never sets the clock; its directives on its command line, no file read; no
+    // NTP port, its command socket in the test's folder, as root) takes the samples of a unit 120 ms ahead: its reach fills, and sourcestats shows the offset as chronyc
+    // signs it, the computer's clock minus the unit's: -0.120 s.
+    void feedsChrony()
+    {
+        QTemporaryDir dir;  // 0700, as chronyd wants the folder of its command socket
+        Running chronyd("chronyd", {"-x", "-d", "-u", "root", "refclock SOCK " + dir.filePath("refclock.sock") + " refid QV poll 3 noselect", "port 0",
+                                    "cmdport 0", "bindcmdaddress " + dir.filePath("chronyd.sock"), "pidfile " + dir.filePath("chronyd.pid")});
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(dir.filePath("refclock.sock")), qPrintable(chronyd.errorString() + chronyd.readAllStandardError()), Patience);
+        SimulatedUnit unit(Timing + QStringList{"--jitter", "0.002", "--ahead", "0.120"});
+        Running monitor(QV718_MONITOR, {"--unit", QString("u=%1,phase=%2").arg(unit.link).arg(m_phase), "--chrony",
+                                        "u=" + dir.filePath("refclock.sock"), "--listen", QString("127.0.0.1:%1").arg(freePort())});
+        const auto chronyc = [&](const char *command) {
+            Running asking("chronyc", {"-h", dir.filePath("chronyd.sock"), "-n", "-c", command});
+            asking.waitForFinished(Patience);
+            return QString(asking.readAllStandardOutput()).trimmed().split(',');
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(chronyc("sources").value(5), "377", 180000);
+        const QStringList stats = chronyc("sourcestats");
+        qInfo("chronyc sourcestats: %s", qPrintable(stats.join(',')));
+        QVERIFY2(std::abs(stats.value(6).toDouble() + 0.120) < 0.002 && stats.value(7).toDouble() < 0.001, qPrintable(stats.join(',')));
+    }
+
+    // Which reports become samples of the unit's time, on a socket in chronyd's place: none before the connection's
+    // first status report, while the reader is unlocked, for the first report (nothing to follow) or after a skipped
+    // second (one jump counted). A socket that is not there costs its own unit alone: one line (on standard error, in
+    // place of a journal), and no second try within the minute, even once the socket is there.
+    void samplesOnlyWhenRight()
+    {
+        QTemporaryDir dir;
+        const int chrony = sampleSocket(dir.filePath("chrony.sock"));
+        SimulatedUnit unit(Timing + QStringList{"--lock-after", "2", "--lock-for", "4", "--skip-at", "11"}), other(Timing);
+        const quint16 port = freePort();
+        Running monitor("unshare", {"--mount", "sh", "-c", "mount -t tmpfs none /run/systemd/journal 2>/dev/null; exec \"$0\" \"$@\"",
+                                    QV718_MONITOR, "--listen", QString("127.0.0.1:%1").arg(port), "--unit", "u=" + unit.link + ",phase=0.300",
+                                    "--unit", "missing=" + other.link + ",phase=0.3", "--chrony", "u=" + dir.filePath("chrony.sock"),
+                                    "--chrony", "missing=" + dir.filePath("missing.sock")});
+        QString said;
+        const auto aboutChrony = [&] { return (said += monitor.readAllStandardError()).split('\n').filter("chrony"); };
+        const QStringList once{"qv718-monitor: Unit missing sends chrony no sample: " + dir.filePath("missing.sock") + ": No such file or directory; next try in 60 s"};
+        QTRY_COMPARE_WITH_TIMEOUT(aboutChrony(), once, Patience);
+        const int later = sampleSocket(dir.filePath("missing.sock"));
+        const auto shows = [&](const char *series) { return request(port, "GET", "/metrics").second.contains(series); };
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_reports_total{kind=\"time\",unit=\"u\"} 15\n"), Patience + 15000);
+        ::kill(pid_t(unit.process.processId()), SIGUSR1);  // silent: every report it sent is read once the monitor says so
+        QTRY_VERIFY_WITH_TIMEOUT(shows("qv718_unit_reporting{unit=\"u\"} 0\n"), Patience);
+        QVERIFY(chrony >= 0 && later >= 0 && shows("qv718_time_code_jumps_total{unit=\"u\"} 1\n") && unitTimes(later).isEmpty());
+        QCOMPARE(aboutChrony(), once);
+        QList<qint64> sampled;
+        for (const double time : unitTimes(chrony)) {
+            sampled << std::llround(time - 0.300);
+            QVERIFY2(std::abs(time - 0.300 - double(sampled.last())) < 0.005, qPrintable(QString::number(time, 'f', 6)));
+        }
+        QVERIFY(!sampled.isEmpty());
+        QCOMPARE(sampled, usableReports(unit.lines()));
+    }
+};
+
+QTEST_MAIN(ClockTest)
+#include "tst_clock.moc"
