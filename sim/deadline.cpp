@@ -1,7 +1,5 @@
 #include "deadline.h"
 
-#include <QSocketNotifier>
-
 #include <ctime>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -19,18 +17,8 @@ timespec timespecOf(qint64 nanoseconds)
 
 Deadline::Deadline(QObject *parent)
     : QObject(parent)
-    , m_fd(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC))
+    , m_timer(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC), this, &Deadline::expired)
 {
-    if (m_fd < 0)
-        return;
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &Deadline::expired);
-}
-
-Deadline::~Deadline()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 qint64 Deadline::now()
@@ -44,21 +32,21 @@ void Deadline::start(qint64 at)
 {
     // A zero value would disarm the timer; the clock has long passed 1 ns after boot, so that moment is past too.
     const itimerspec setting{{0, 0}, timespecOf(qMax<qint64>(at, 1))};
-    if (m_fd >= 0)
-        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &setting, nullptr);
+    if (m_timer.isValid())
+        ::timerfd_settime(m_timer.fd(), TFD_TIMER_ABSTIME, &setting, nullptr);
 }
 
 void Deadline::stop()
 {
     const itimerspec off{};
-    if (m_fd >= 0)
-        ::timerfd_settime(m_fd, 0, &off, nullptr);
+    if (m_timer.isValid())
+        ::timerfd_settime(m_timer.fd(), 0, &off, nullptr);
 }
 
 void Deadline::expired()
 {
     // Setting the timer again clears an expiry not yet read, so one that was replaced in the meantime reads nothing.
     quint64 expiries = 0;
-    if (::read(m_fd, &expiries, sizeof expiries) == ssize_t(sizeof expiries) && expiries > 0)
+    if (::read(m_timer.fd(), &expiries, sizeof expiries) == ssize_t(sizeof expiries) && expiries > 0)
         emit reached();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QObject>
+#include "device/common/watcheddescriptor.h"
 
-class QSocketNotifier;
+#include <QObject>
 
 // A single-shot timer for a moment of the computer's monotonic clock (CLOCK_MONOTONIC, in nanoseconds): a timerfd that
 // the event loop watches, so that it fires as soon after that moment as the loop wakes, with nothing rounded to
@@ -13,13 +13,12 @@ class Deadline : public QObject
 
 public:
     explicit Deadline(QObject *parent = nullptr);
-    ~Deadline() override;
 
     // The monotonic clock now, in nanoseconds.
     static qint64 now();
 
     // False if the system would not give a timer (out of descriptors); it then never fires.
-    bool isValid() const { return m_fd >= 0; }
+    bool isValid() const { return m_timer.isValid(); }
     // Fires once at `at` (monotonic nanoseconds), replacing any moment set before.
     void start(qint64 at);
     void stop();
@@ -30,6 +29,5 @@ signals:
 private:
     void expired();
 
-    int m_fd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    WatchedDescriptor m_timer;
 };

@@ -92,18 +92,14 @@ public:
 
 private:
     std::shared_ptr<prometheus::Registry> m_registry = std::make_shared<prometheus::Registry>();
-    prometheus::Family<prometheus::Gauge> &m_lineUp;
-    prometheus::Family<prometheus::Gauge> &m_reporting;
-    prometheus::Family<prometheus::Gauge> &m_locked;
-    prometheus::Family<prometheus::Counter> &m_lockChanges;
-    prometheus::Family<prometheus::Counter> &m_reports;
-    prometheus::Family<prometheus::Gauge> &m_lastReport;
-    prometheus::Family<prometheus::Gauge> &m_offset;
-    prometheus::Family<prometheus::Gauge> &m_info;
-    prometheus::Family<prometheus::Counter> &m_failures;
-    prometheus::Family<prometheus::Counter> &m_reportErrors;
-    prometheus::Family<prometheus::Counter> &m_jumps;
-    prometheus::Family<prometheus::Histogram> &m_phase;
-    prometheus::Family<prometheus::Gauge> &m_calibrated;
+    // The unit families, in the order they are registered.
+    template <typename Kind>
+    using Family = prometheus::Family<Kind>;
+    Family<prometheus::Gauge> &m_lineUp, &m_reporting, &m_locked;
+    Family<prometheus::Counter> &m_lockChanges, &m_reports;
+    Family<prometheus::Gauge> &m_lastReport, &m_offset, &m_info;
+    Family<prometheus::Counter> &m_failures, &m_reportErrors, &m_jumps;
+    Family<prometheus::Histogram> &m_phase;
+    Family<prometheus::Gauge> &m_calibrated;
     std::shared_ptr<prometheus::Collectable> m_hostClock;
 };

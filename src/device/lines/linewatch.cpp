@@ -2,13 +2,11 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
 #include <utility>
 #include <sys/epoll.h>
-#include <unistd.h>
 
 LineWatch &LineWatch::instance()
 {
@@ -21,18 +19,8 @@ LineWatch &LineWatch::instance()
 
 LineWatch::LineWatch(QObject *parent)
     : QObject(parent)
-    , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
+    , m_epoll(::epoll_create1(EPOLL_CLOEXEC), this, &LineWatch::wake)
 {
-    if (m_epoll < 0)
-        return;
-    m_notifier = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &LineWatch::wake);
-}
-
-LineWatch::~LineWatch()
-{
-    if (m_epoll >= 0)
-        ::close(m_epoll);
 }
 
 bool LineWatch::add(int fd, Watcher *watcher)
@@ -40,7 +28,7 @@ bool LineWatch::add(int fd, Watcher *watcher)
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.ptr = watcher;
-    return m_epoll >= 0 && ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+    return m_epoll.isValid() && ::epoll_ctl(m_epoll.fd(), EPOLL_CTL_ADD, fd, &event) == 0;
 }
 
 void LineWatch::setOutput(int fd, Watcher *watcher, bool output)
@@ -48,12 +36,12 @@ void LineWatch::setOutput(int fd, Watcher *watcher, bool output)
     epoll_event event{};
     event.events = output ? EPOLLIN | EPOLLOUT : EPOLLIN;
     event.data.ptr = watcher;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event);
+    ::epoll_ctl(m_epoll.fd(), EPOLL_CTL_MOD, fd, &event);
 }
 
 void LineWatch::remove(int fd, Watcher *watcher)
 {
-    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
+    ::epoll_ctl(m_epoll.fd(), EPOLL_CTL_DEL, fd, nullptr);
     for (Batch *batch = m_batch; batch; batch = batch->outer)
         std::replace(batch->ready.begin(), batch->ready.begin() + batch->count, watcher, static_cast<Watcher *>(nullptr));
 }
@@ -62,7 +50,7 @@ void LineWatch::wake()
 {
     // Level-triggered: lines still ready beyond these wake the loop again.
     epoll_event events[MostAtOnce];
-    const int count = ::epoll_wait(m_epoll, events, MostAtOnce, 0);
+    const int count = ::epoll_wait(m_epoll.fd(), events, MostAtOnce, 0);
     if (count <= 0)
         return;
     Batch batch;

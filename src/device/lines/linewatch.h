@@ -1,11 +1,11 @@
 #pragma once
 
+#include "device/common/watcheddescriptor.h"
+
 #include <QObject>
 
 #include <array>
 #include <cstdint>
-
-class QSocketNotifier;
 
 // The serial lines' descriptors, all watched through one epoll descriptor
 // that the event loop watches as one more.
@@ -53,11 +53,9 @@ public:
 
 private:
     explicit LineWatch(QObject *parent);
-    ~LineWatch() override;
     void wake();
 
-    int m_epoll = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    WatchedDescriptor m_epoll;
     // The lines of each wake-up being handled, the innermost first (a line's
     // handler may run an event loop of its own).
     static constexpr int MostAtOnce = 64;
