@@ -12,17 +12,19 @@
 // a panel can settle on it first. A raw tcp:// client takes the agreement's
 // nine bytes as data too, and the data flood straight into the program.
 //
-//   flood_host
+//   flood_host [LISTENERS]
 //
-// Prints its port. Then reads commands, one a line, on standard input, and
-// answers each on standard output:
+// Listens on LISTENERS ports (1 unless said), so that each of several units
+// has a line of its own to the host, and prints them on one line. Then
+// reads commands, one a line, on standard input, and answers each on
+// standard output:
 //
 //   flood   every connection, open or to come, is flooded with IAC WILL ECHO
 //           from now on; "ok"
 //   data    every connection, open or to come, is flooded with data bytes
 //           from now on, as fast as TCP carries them; "ok"
 //   count   "CONNECTIONS BYTES": connections taken so far, and bytes of
-//           flood sent
+//           flood sent, on all its ports
 //
 // The first of flood and data holds: the other is then answered "already
 // flooding", so that no command is cut. Ends when its standard input closes.
@@ -37,6 +39,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,17 +57,27 @@ struct Client
 
 } // namespace
 
-int main()
+int main(int argc, char *argv[])
 {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0
-        || listen(listener, 8) != 0 || getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-        return 1;
-    std::printf("%d\n", ntohs(address.sin_port));
+    const int count = argc > 1 ? std::atoi(argv[1]) : 1;
+    if (argc > 2 || count < 1 || count > 16) {
+        std::fprintf(stderr, "usage: flood_host [LISTENERS, 1 to 16]\n");
+        return 2;
+    }
+    std::vector<int> listeners;
+    for (int i = 0; i < count; ++i) {
+        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (listener < 0 || bind(listener, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || listen(listener, 8) != 0 || getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return 1;
+        listeners.push_back(listener);
+        std::printf("%s%d", i ? " " : "", ntohs(address.sin_port));
+    }
+    std::printf("\n");
     std::fflush(stdout);
 
     // IAC WILL ECHO, again and again; a whole number of commands.
@@ -86,7 +99,10 @@ int main()
     unsigned long long flooded = 0;
     std::string command;
     for (;;) {
-        std::vector<pollfd> waiting{{STDIN_FILENO, POLLIN, 0}, {listener, POLLIN, 0}};
+        std::vector<pollfd> waiting{{STDIN_FILENO, POLLIN, 0}};
+        for (const int listener : listeners)
+            waiting.push_back({listener, POLLIN, 0});
+        const std::size_t first = waiting.size();  // the clients'
         for (const Client &client : clients) {
             const bool sending = client.agreed < sizeof Agreement || flooding;
             // Never POLLIN: the client's bytes stay unread. A client that
@@ -100,7 +116,7 @@ int main()
         }
         for (std::size_t i = 0; i < clients.size(); ++i) {
             Client &client = clients[i];
-            const short events = waiting[i + 2].revents;
+            const short events = waiting[first + i].revents;
             bool gone = events & (POLLRDHUP | POLLHUP | POLLERR);
             if (!gone && (events & POLLOUT)) {
                 ssize_t n;
@@ -124,8 +140,10 @@ int main()
         }
         clients.erase(std::remove_if(clients.begin(), clients.end(), [](const Client &c) { return c.fd < 0; }),
                       clients.end());
-        if (waiting[1].revents & POLLIN) {
-            const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        for (std::size_t i = 0; i < listeners.size(); ++i) {
+            if (!(waiting[1 + i].revents & POLLIN))
+                continue;
+            const int fd = accept4(listeners[i], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             if (fd >= 0) {
                 clients.push_back({fd, 0, 0});
                 ++connections;
@@ -159,6 +177,7 @@ int main()
     }
     for (const Client &client : clients)
         close(client.fd);
-    close(listener);
+    for (const int listener : listeners)
+        close(listener);
     return 0;
 }
