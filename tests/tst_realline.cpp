@@ -262,8 +262,10 @@ private slots:
         Panel panel(via == "raw" ? server.rawUrl() : via == "rfc2217" ? server.rfc2217Url() : unit.link);
         const QString settings = "cmbTimeZone cmbReadMode cmbGenerateMode cmbControlFunction chkFreeze chkReaderEnable "
                                  "chkBinarySeconds txtOffset";
-        QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
-        QCOMPARE(panel.ui.state(settings), "14/49, 4/7, 2/3, 2/3, 1, 1, 1, 250");
+        // On a busy computer ser2net may drop the line's first connection at once (seen with RFC 2217: the start-up
+        // probe's connection, still closing, meets the line's own under kickolduser); the panel opens it again,
+        // quietly, and the settings load on the connection that stands.
+        QTRY_COMPARE_WITH_TIMEOUT(panel.ui.state(settings), "14/49, 4/7, 2/3, 2/3, 1, 1, 1, 250", Patience);
         QTRY_VERIFY_WITH_TIMEOUT(!unit.lines().filter("-- reader locked").isEmpty(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(panel.ui.text("lblLock"), "Locked", Patience);
         QTRY_COMPARE_WITH_TIMEOUT(unit.lines().filter(QRegularExpression("^-- (garbage|overlong)")).size(), 2, Patience);
