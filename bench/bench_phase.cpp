@@ -37,16 +37,6 @@
 
 namespace {
 
-// The value at `fraction` (0 to 1) of sorted values, between the two nearest,
-// as the monitor's calibration takes it.
-double percentile(const std::vector<double> &sorted, double fraction)
-{
-    const double at = fraction * double(sorted.size() - 1);
-    const std::size_t below = std::size_t(at);
-    const double above = sorted[std::min(below + 1, sorted.size() - 1)];
-    return sorted[below] + (at - double(below)) * (above - sorted[below]);
-}
-
 // What the monitor keeps of a connection to take a time report as a reading
 // of the unit's clock (monitoredunit.cpp), and the phases taken.
 class PhaseWatch final : public QObject

@@ -17,6 +17,8 @@
 // samples read since the last "count", in microseconds (0 when none). Ends at
 // the end of standard input, and removes the sockets.
 
+#include "monitor/socksample.h"
+
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -33,17 +35,7 @@
 
 namespace {
 
-// chronyd's struct sock_sample.
-struct Sample
-{
-    timeval tv;
-    double offset;
-    int pulse;
-    int leap;
-    int pad;
-    int magic;
-};
-constexpr int SockMagic = 0x534f434b;
+using Sample = SockSample;  // chronyd's struct sock_sample
 
 struct Sink
 {

@@ -2,7 +2,10 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 // A unit as a clock: each time report's arrival against the moment it names.
 //
@@ -53,3 +56,13 @@ private:
     };
     std::optional<Last> m_last;
 };
+
+// The value at `fraction` (0 to 1) of sorted, non-empty values, between the
+// two nearest: how a unit's phases are summed up.
+inline double percentile(const std::vector<double> &sorted, double fraction)
+{
+    const double at = fraction * double(sorted.size() - 1);
+    const std::size_t below = std::size_t(at);
+    const double above = sorted[std::min(below + 1, sorted.size() - 1)];
+    return sorted[below] + (at - double(below)) * (above - sorted[below]);
+}

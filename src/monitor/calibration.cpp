@@ -18,15 +18,6 @@
 
 namespace {
 
-// The value at `fraction` (0 to 1) of sorted values, between the two nearest.
-double percentile(const std::vector<double> &sorted, double fraction)
-{
-    const double at = fraction * double(sorted.size() - 1);
-    const std::size_t below = std::size_t(at);
-    const double above = sorted[std::min(below + 1, sorted.size() - 1)];
-    return sorted[below] + (at - double(below)) * (above - sorted[below]);
-}
-
 QString seconds(double value, int decimals = 6)
 {
     return QString::number(value, 'f', decimals);

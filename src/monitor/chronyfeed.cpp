@@ -1,4 +1,5 @@
 #include "chronyfeed.h"
+#include "socksample.h"
 
 #include "events/journal.h"
 
@@ -8,23 +9,6 @@
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-namespace {
-
-// What chronyd's SOCK driver reads: one datagram of exactly this layout, in
-// the computer's own byte order and alignment.
-struct SockSample
-{
-    timeval tv;
-    double offset;
-    int pulse;
-    int leap;
-    int pad;
-    int magic;
-};
-constexpr int SockMagic = 0x534f434b;
-
-} // namespace
 
 ChronyFeed::ChronyFeed(const QString &unit, const QString &line, const QString &socket, QObject *parent)
     : QObject(parent)
