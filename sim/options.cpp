@@ -197,10 +197,12 @@ std::vector<Option> table()
         flag("binary-seconds", "Binary seconds on.", &Settings::binarySeconds),
         flag("reader-disabled", "Reader off (it then never reports a lock).", &Settings::readerEnabled, false),
         flag("gps", "The unit offers GPS as a read mode.", &Settings::gpsAvailable),
-        seconds("lock-after", "The reader locks this many seconds after the start and after each loss, or never. "
-                              "Default 2.", &Options::lockAfter, true),
+        seconds("lock-after", "The reader locks this many seconds after the start, or never. Default 2.",
+                &Options::lockAfter, true),
         seconds("lock-for", "The reader loses its lock this many seconds after gaining it. Default: it keeps it.",
                 &Options::lockFor),
+        seconds("relock-after", "The reader locks again this many seconds after each loss, or never. Default: the "
+                                "--lock-after.", &Options::relockAfter, true),
         seconds("garbage-at", "Send a burst of 48 random bytes at this many seconds.", &Options::garbageAt),
         seconds("overlong-at", "Send a frame with 40 data bytes at this many seconds.", &Options::overlongAt),
         flag("split", "Send every report byte by byte, one write each, a millisecond apart.", &Options::split),
@@ -235,6 +237,8 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString &error
             return std::nullopt;
         }
     }
+    if (!parser.isSet(QStringLiteral("relock-after")))
+        result.relockAfter = result.lockAfter;
     // What one option allows depends on another.
     Sim::Settings &s = result.settings;
     if (!result.link.isEmpty() && !result.device.isEmpty())

@@ -34,6 +34,7 @@ struct Options
     // Scenario, in seconds from the start; empty: never.
     std::optional<double> lockAfter = 2.0;
     std::optional<double> lockFor;
+    std::optional<double> relockAfter;  // after each loss
     std::optional<double> garbageAt;
     std::optional<double> overlongAt;
     std::optional<double> stopAfter;

@@ -238,8 +238,8 @@ void Simulator::lockLost()
 {
     m_unit.setReaderLock(false);
     log(QStringLiteral("-- reader lost its lock"));
-    if (m_options.lockAfter)
-        after(*m_options.lockAfter, &Simulator::lockAcquired);
+    if (m_options.relockAfter)
+        after(*m_options.relockAfter, &Simulator::lockAcquired);
 }
 
 void Simulator::sendGarbage()

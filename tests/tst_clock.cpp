@@ -125,26 +125,46 @@ private slots:
     }
 
     // A chronyd of the test's own (-x: it never sets the clock; its directives on its command line, no file read; no
-    // NTP port, its command socket in the test's folder, as root) takes the samples of a unit 120 ms ahead: its reach fills, and sourcestats shows the offset as chronyc
-    // signs it, the computer's clock minus the unit's: -0.120 s.
+    // NTP port, its command socket in the test's folder, as root) takes the samples of a unit 120 ms ahead: its reach
+    // fills, and sourcestats shows the offset as chronyc signs it, the computer's clock minus the unit's: -0.120 s.
+    // A second unit's reader loses its lock after 20 s for good: its source's reach, once up, falls to 0.
     void feedsChrony()
     {
         QTemporaryDir dir;  // 0700, as chronyd wants the folder of its command socket
-        Running chronyd("chronyd", {"-x", "-d", "-u", "root", "refclock SOCK " + dir.filePath("refclock.sock") + " refid QV poll 3 noselect", "port 0",
-                                    "cmdport 0", "bindcmdaddress " + dir.filePath("chronyd.sock"), "pidfile " + dir.filePath("chronyd.pid")});
-        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(dir.filePath("refclock.sock")), qPrintable(chronyd.errorString() + chronyd.readAllStandardError()), Patience);
-        SimulatedUnit unit(Timing + QStringList{"--jitter", "0.002", "--ahead", "0.120"});
+        const auto refclock = [&](const char *name) {
+            return QString("refclock SOCK %1 refid %2 poll 3 noselect").arg(dir.filePath(name + QString(".sock")), name);
+        };
+        Running chronyd("chronyd", {"-x", "-d", "-u", "root", refclock("QV"), refclock("QL"), "port 0", "cmdport 0",
+                                    "bindcmdaddress " + dir.filePath("chronyd.sock"), "pidfile " + dir.filePath("chronyd.pid")});
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(dir.filePath("QL.sock")), qPrintable(chronyd.errorString() + chronyd.readAllStandardError()), Patience);
+        SimulatedUnit unit(Timing + QStringList{"--jitter", "0.002", "--ahead", "0.120"}),
+            unlocking(Timing + QStringList{"--lock-for", "20", "--relock-after", "never"});
         Running monitor(QV718_MONITOR, {"--unit", QString("u=%1,phase=%2").arg(unit.link).arg(m_phase), "--chrony",
-                                        "u=" + dir.filePath("refclock.sock"), "--listen", QString("127.0.0.1:%1").arg(freePort())});
-        const auto chronyc = [&](const char *command) {
+                                        "u=" + dir.filePath("QV.sock"), "--unit", "l=" + unlocking.link + ",phase=0.3",
+                                        "--chrony", "l=" + dir.filePath("QL.sock"), "--listen", QString("127.0.0.1:%1").arg(freePort())});
+        // One line of chronyc's for the source, its fields split.
+        const auto chronyc = [&](const char *command, const QString &source) {
             Running asking("chronyc", {"-h", dir.filePath("chronyd.sock"), "-n", "-c", command});
             asking.waitForFinished(Patience);
-            return QString(asking.readAllStandardOutput()).trimmed().split(',');
+            const int name = command == QLatin1String("sources") ? 2 : 0;  // the field that names the source
+            for (const QString &line : QString(asking.readAllStandardOutput()).split('\n')) {
+                if (line.section(',', name, name) == source)
+                    return line.split(',');
+            }
+            return QStringList();
         };
-        QTRY_COMPARE_WITH_TIMEOUT(chronyc("sources").value(5), "377", 180000);
-        const QStringList stats = chronyc("sourcestats");
+        QString lostReach;  // the highest seen, as chronyc prints it in octal
+        const auto reach = [&] {
+            const QString lost = chronyc("sources", "QL").value(5);
+            lostReach = std::max(lostReach, lost);
+            return chronyc("sources", "QV").value(5);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(reach(), "377", 180000);
+        const QStringList stats = chronyc("sourcestats", "QV");
         qInfo("chronyc sourcestats: %s", qPrintable(stats.join(',')));
         QVERIFY2(std::abs(stats.value(6).toDouble() + 0.120) < 0.002 && stats.value(7).toDouble() < 0.001, qPrintable(stats.join(',')));
+        QTRY_COMPARE_WITH_TIMEOUT(chronyc("sources", "QL").value(5), "0", 180000);
+        QVERIFY2(lostReach.toInt() > 0 && !unlocking.lines().filter("-- reader lost its lock").isEmpty(), qPrintable(lostReach));
     }
 
     // Which reports become samples of the unit's time, on a socket in chronyd's place: none before the connection's
