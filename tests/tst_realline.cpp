@@ -233,7 +233,8 @@ private slots:
             return;
         // Its clock runs from the last day of a leap year into the first of the next.
         SimulatedUnit again({"--start", "2008-12-31T23:59:57", "--read-mode", "4"}, unit->link);
-        QTRY_VERIFY_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().contains(QRegularExpression("^001 00:0.:..   \\|   01-01-2009")), Patience);
+        QTRY_VERIFY2_WITH_TIMEOUT(panel.ui.lblGeneratorTime->text().contains(QRegularExpression("^001 00:0.:..   \\|   01-01-2009")),
+                                  qPrintable(panel.ui.lblGeneratorTime->text() + (panel.serial->isOpen() ? ", open" : ", closed")), Patience);
         QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), Patience);
         QCOMPARE(panel.ui.list("cmbReadMode")->currentIndex(), 4);  // its settings, loaded as after any opening
         QTRY_VERIFY(panel.ui.messages().isEmpty());

@@ -1,6 +1,7 @@
 #include "idle.h"
 
 #include <QEventLoop>
+#include <QPixmapCache>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -36,6 +37,9 @@ Idleness measureIdle(int milliseconds)
     // What is already due runs first, such as a repaint that the platform schedules a few milliseconds ahead.
     QTimer::singleShot(250, &loop, &QEventLoop::quit);
     loop.exec();
+    // Qt's own pixmap cache ages what the style drew with a timer of 10 to 30 s, process-wide, until the cache is
+    // empty; emptied here, it stops. (Left running, it fell inside a measurement now and then as one wake-up.)
+    QPixmapCache::clear();
     // A kernel timer ends the wait, making its descriptor readable once (a timer of the loop may wake it more than once
     // as it comes due), and everything is made before the count starts: nothing of the measurement's own, a thread
     // started or memory taken, may put the thread to sleep while it is measured.
